@@ -1,0 +1,14 @@
+// Process entry on POSIX: arguments arrive as bytes and are taken as UTF-8.
+#include <string>
+#include <vector>
+
+#include "app/dispatcher.h"
+#include "common/text.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::wstring> 参数;
+  参数.reserve(static_cast<std::size_t>(argc > 0 ? argc : 0));
+  for (int i = 0; i < argc; ++i) 参数.push_back(tallybell::UTF8转宽宽松(argv[i]));
+  // The kernel keeps only the low 8 bits of the status; the full code is in the lines.
+  return static_cast<int>(tallybell::程序入口(参数));
+}
