@@ -1,0 +1,30 @@
+// Whole-file reads and atomic replacement of small documents.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tallybell {
+
+// Documents larger than this are refused when read.
+inline constexpr std::uint64_t 整读上限字节 = 67108864;
+
+// Reads an existing file completely; false when it cannot be opened or read, or when it
+// is larger than 整读上限字节. *输出 is only meaningful on success.
+bool 读取整个文件(const std::wstring& 路径, std::string* 输出);
+
+// Writes 内容 to a unique temporary file beside 目标, flushes it and moves it into place,
+// creating missing parent directories. When 目标 exists it is replaced so that it is never
+// missing or partly written; a non-empty 备份 receives the previous content. On failure
+// 目标 holds its old content and no temporary file is left behind.
+bool 原子写入文件(const std::wstring& 目标, const std::string& 内容, const std::wstring& 备份);
+
+// Creates the directory and every missing ancestor; true when it exists afterwards as a
+// directory.
+bool 创建目录树(const std::wstring& 路径);
+
+// The unique temporary name used for 目标:
+// target + ".tmp-" + pid + "-" + tid + "-" + 32-bit tick + "-" + counter.
+std::wstring 临时文件名(const std::wstring& 目标);
+
+}  // namespace tallybell

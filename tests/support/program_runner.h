@@ -1,0 +1,26 @@
+// Runs the built update program as a child process, as the launcher or an operator would.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tallybell::测试 {
+
+struct 程序结果 {
+  bool 已运行 = false;
+  std::uint32_t 退出码 = 0;  // the full code on Windows; the low 8 bits on POSIX
+  std::string 输出;          // everything written to standard output
+};
+
+// Starts the program with the arguments (UTF-8), extra environment variables set on top of
+// the current environment, and waits for it to end.
+程序结果 运行更新程序(const std::vector<std::string>& 参数,
+                      const std::map<std::string, std::string>& 环境 = {});
+
+// The exit code as the test can observe it: the full code where the platform keeps it,
+// otherwise the low 8 bits the kernel keeps.
+std::uint32_t 可观察退出码(std::uint32_t 完整退出码);
+
+}  // namespace tallybell::测试
