@@ -1,0 +1,67 @@
+#include "support/diagnostic_channel_fixture.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "platform/diagnostic_memory.h"
+#include "support/temp_dir.h"
+
+namespace tallybell::测试 {
+
+struct 测试诊断通道::实现 {
+  测试临时目录 目录;
+  std::optional<std::string> 原运行目录;
+  unsigned char* 视图 = nullptr;
+
+  ~实现() {
+    if (视图 != nullptr) ::munmap(视图, platform::诊断视图字节数);
+    if (原运行目录) {
+      ::setenv("XDG_RUNTIME_DIR", 原运行目录->c_str(), 1);
+    } else {
+      ::unsetenv("XDG_RUNTIME_DIR");
+    }
+  }
+
+  // Creates one file of 大小 bytes (zero-filled) with the application's mode.
+  static int 新建文件(const std::string& 路径, off_t 大小) {
+    const int 描述符 = ::open(路径.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (描述符 >= 0 && ::ftruncate(描述符, 大小) != 0) {
+      ::close(描述符);
+      return -1;
+    }
+    return 描述符;
+  }
+
+  void 创建(const std::string& 标识) {
+    const std::string 命名空间 = (目录.路径() / "Tallybell").string();
+    if (::mkdir(命名空间.c_str(), 0700) != 0) return;
+    const std::string 映射路径 = 命名空间 + "/Tallybell.UpdateDiagnostic." + 标识;
+    const int 锁 = 新建文件(映射路径 + ".Lock", 0);
+    if (锁 < 0) return;
+    ::close(锁);
+    const int 映射 = 新建文件(映射路径, platform::诊断视图字节数);
+    if (映射 < 0) return;
+    void* 地址 = ::mmap(nullptr, platform::诊断视图字节数, PROT_READ | PROT_WRITE, MAP_SHARED, 映射, 0);
+    ::close(映射);
+    if (地址 != MAP_FAILED) 视图 = static_cast<unsigned char*>(地址);
+  }
+};
+
+测试诊断通道::测试诊断通道(const std::string& 标识) : 实现_(std::make_unique<实现>()) {
+  if (const char* 原值 = std::getenv("XDG_RUNTIME_DIR")) 实现_->原运行目录 = 原值;
+  ::setenv("XDG_RUNTIME_DIR", 实现_->目录.路径().c_str(), 1);
+  实现_->创建(标识);
+}
+
+测试诊断通道::~测试诊断通道() = default;
+
+bool 测试诊断通道::已创建() const { return 实现_->视图 != nullptr; }
+
+unsigned char* 测试诊断通道::视图() const { return 实现_->视图; }
+
+}  // namespace tallybell::测试
