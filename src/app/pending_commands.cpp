@@ -14,9 +14,6 @@ std::uint32_t 尚未提供(const char* 行) {
 
 }  // namespace
 
-std::uint32_t 运行离线准备命令(const 命令行参数&) {
-  return 尚未提供("错误 3001：此版本尚未提供离线准备。\n");
-}
 std::uint32_t 运行后台检查命令(const 命令行参数&) {
   return 尚未提供("错误 3001：此版本尚未提供后台检查。\n");
 }

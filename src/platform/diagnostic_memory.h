@@ -6,12 +6,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/lock_result.h"
+
 namespace tallybell::platform {
 
 // Bytes mapped from the start of the channel: an 8-byte header and 512 KiB of text.
 inline constexpr std::uint32_t 诊断视图字节数 = 524296;
-
-enum class 加锁结果 { 取得, 超时, 错误 };
 
 class 诊断共享内存 {
  public:

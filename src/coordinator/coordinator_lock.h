@@ -1,0 +1,9 @@
+// The lock that serialises every change of the local version state and the release
+// directories between update-core processes.
+#pragma once
+
+namespace tallybell {
+
+inline constexpr wchar_t 协调器锁名称[] = L"Tallybell-UpdateCoordinator-v1";
+
+}  // namespace tallybell

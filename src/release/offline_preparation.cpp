@@ -1,0 +1,124 @@
+#include "release/offline_preparation.h"
+
+#include <vector>
+
+#include "common/codes.h"
+#include "common/text.h"
+#include "coordinator/coordinator_lock.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/named_mutex.h"
+#include "release/directory_tree.h"
+#include "storage/directories.h"
+#include "storage/files.h"
+#include "storage/version_state.h"
+
+namespace tallybell {
+namespace {
+
+using platform::文件调用;
+
+std::uint32_t 结束(std::uint32_t 代码, const wchar_t* 文本, std::wstring* 消息) {
+  if (消息 != nullptr) *消息 = 文本;
+  return 代码;
+}
+
+bool 是目录(const std::wstring& 路径) {
+  platform::文件信息 信息;
+  return 文件调用().查询(路径, &信息) && 信息.存在 && 信息.是目录;
+}
+
+bool 是文件(const std::wstring& 路径) {
+  platform::文件信息 信息;
+  return 文件调用().查询(路径, &信息) && 信息.存在 && !信息.是目录;
+}
+
+bool 有两个标记文件(const std::wstring& 目录) {
+  return 是文件(连接路径(目录, L"complete.json")) && 是文件(连接路径(目录, L"Tallybell.exe"));
+}
+
+// Staging directories of earlier offline runs that stopped half-way. Every run holds the
+// coordinator lock while its own staging directory exists, so under the lock none of them
+// is in use.
+void 清理遗留准备目录(const std::wstring& 暂存根) {
+  std::vector<platform::目录项> 条目;
+  if (!文件调用().枚举目录(暂存根, &条目)) return;
+  for (const auto& 项 : 条目) {
+    if (项.名称.rfind(L"prepare-", 0) == 0) 删除目录树(连接路径(暂存根, 项.名称));
+  }
+}
+
+bool 状态允许(const 本地版本状态& 状态, const std::wstring& 发布标识) {
+  return 状态.attemptingRelease.empty() &&
+         (状态.pendingRelease.empty() || 状态.pendingRelease == 发布标识) && !已隔离(状态, 发布标识);
+}
+
+// Copies the source into staging and renames the copy into place. Returns 0 or the code,
+// with the message set.
+std::uint32_t 复制并提交(const 离线准备请求& 请求, const std::wstring& 源, const std::wstring& 目标,
+                         std::wstring* 消息) {
+  const std::wstring 暂存根 = 连接路径(请求.stateRoot, L"staging");
+  清理遗留准备目录(暂存根);
+  const std::wstring 暂存 = 连接路径(
+      暂存根, L"prepare-" + 十进制宽(platform::进程标识()) + L"-" + 十进制宽(platform::毫秒计时()));
+  const std::wstring 暂存版本 = 连接路径(暂存, L"release");
+  if (!复制目录树(源, 暂存版本) || !有两个标记文件(暂存版本)) {
+    删除目录树(暂存);
+    return 结束(版本目录提交失败, L"复制离线版本到 staging 失败。", 消息);
+  }
+  const bool 已提交 = 创建目录树(连接路径(请求.programRoot, L"releases")) &&
+                      文件调用().移动不替换(暂存版本, 目标);
+  删除目录树(暂存);
+  if (!已提交) return 结束(版本目录提交失败, L"无法原子提交完整版本目录。", 消息);
+  return 成功;
+}
+
+}  // namespace
+
+std::uint32_t 准备离线版本(const 离线准备请求& 请求, std::wstring* 消息) {
+  if (!发布标识有效(请求.releaseId) || 请求.fixtureDir.empty() || 请求.programRoot.empty() ||
+      请求.stateRoot.empty()) {
+    return 结束(参数无效, L"离线更新参数无效。", 消息);
+  }
+  const std::wstring 源 = 连接路径(连接路径(请求.fixtureDir, L"releases"), 请求.releaseId);
+  if (!是目录(源) || !有两个标记文件(源)) {
+    return 结束(离线版本不完整, L"离线版本缺少 complete.json 或Tallybell.exe。", 消息);
+  }
+
+  platform::命名互斥体 协调器锁;
+  if (!协调器锁.打开或创建(协调器锁名称) ||
+      协调器锁.加锁(请求.锁等待毫秒) != platform::加锁结果::取得) {
+    return 结束(更新正在进行, L"另一个更新进程正在运行，请稍后重试。", 消息);
+  }
+
+  std::string 状态文本;
+  本地版本状态 状态;
+  if (!加载本地版本状态(请求.stateRoot, &状态文本, &状态)) {
+    return 结束(本地状态不可读, L"无法读取本地版本状态。", 消息);
+  }
+  if (!状态允许(状态, 请求.releaseId)) {
+    return 结束(版本状态不允许, L"当前版本状态不允许准备该版本。", 消息);
+  }
+
+  const std::wstring 目标 = 连接路径(连接路径(请求.programRoot, L"releases"), 请求.releaseId);
+  if (是目录(目标)) {
+    if (!有两个标记文件(目标)) {
+      return 结束(目标目录不完整, L"目标版本目录已存在但不完整，已保留现场。", 消息);
+    }
+  } else if (const auto 代码 = 复制并提交(请求, 源, 目标, 消息); 代码 != 成功) {
+    return 代码;
+  }
+
+  if (状态.pendingRelease != 请求.releaseId) {
+    if (!递增代次(&状态)) return 结束(版本状态提交失败, L"本地版本状态代次已耗尽。", 消息);
+    状态.pendingRelease = 请求.releaseId;
+    const std::string 新文本 = 序列化本地版本状态(状态);
+    const auto 路径 = 取本地版本状态路径(请求.stateRoot);
+    if (新文本.empty() || !保存本地版本状态(路径.主文件, 路径.备份文件, 新文本)) {
+      return 结束(版本状态提交失败, L"版本目录完整，但 pendingRelease 提交失败。", 消息);
+    }
+  }
+  return 结束(成功, L"离线版本已准备并提交为 pendingRelease。", 消息);
+}
+
+}  // namespace tallybell
