@@ -1,0 +1,38 @@
+// The small request/response exchanges with the update service: resolve, manifest fetch,
+// result reports. Bodies are bytes; callers do the JSON work and judge the status code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tallybell {
+
+struct JsonHttp请求 {
+  std::wstring method;  // "POST" or "GET"; not empty
+  std::wstring url;
+  std::vector<std::pair<std::wstring, std::wstring>> headers;  // in order
+  std::string body;                                            // empty: no body
+  std::uint32_t connectTimeoutMs = 0;
+  std::uint32_t sendTimeoutMs = 0;
+  std::uint32_t receiveTimeoutMs = 0;
+  std::uint64_t maxResponseBytes = 0;  // not 0
+  bool allowContentHost = false;       // also plain HTTP to the designated content host
+};
+
+struct JsonHttp响应 {
+  std::uint32_t statusCode = 0;
+  std::wstring finalUrl;  // after redirects
+  std::string body;
+};
+
+class JsonHttp传输 {
+ public:
+  virtual ~JsonHttp传输() = default;
+  // Sends one request. True: *响应 holds the exchange whatever the status, *错误 cleared.
+  // False: *错误 (when given) holds one message and *响应 is untouched.
+  virtual bool 发送(const JsonHttp请求& 请求, JsonHttp响应* 响应, std::wstring* 错误) = 0;
+};
+
+}  // namespace tallybell
