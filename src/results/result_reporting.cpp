@@ -1,0 +1,136 @@
+#include "results/result_reporting.h"
+
+#include <algorithm>
+
+#include <nlohmann/json.hpp>
+
+#include "common/codes.h"
+#include "common/text.h"
+#include "platform/file_system.h"
+#include "results/result_queue.h"
+#include "storage/directories.h"
+#include "storage/files.h"
+
+namespace tallybell {
+namespace {
+
+using platform::文件调用;
+
+bool 以HTTPS开头(const std::wstring& 地址) {
+  static constexpr wchar_t 前缀[] = L"https://";
+  for (std::size_t i = 0; i < 8; ++i) {
+    wchar_t 字符 = 地址[i];
+    if (字符 >= L'A' && 字符 <= L'Z') 字符 = static_cast<wchar_t>(字符 - L'A' + L'a');
+    if (字符 != 前缀[i]) return false;
+  }
+  return true;
+}
+
+bool 地址可用(const std::wstring& 地址) {
+  return 地址.size() >= 9 && 以HTTPS开头(地址) && 地址.find_first_of(L"\r\n\t ") == std::wstring::npos;
+}
+
+bool 是JSON文件名(const std::wstring& 名称) {
+  if (名称.size() < 5) return false;
+  std::wstring 结尾 = 名称.substr(名称.size() - 5);
+  for (auto& 字符 : 结尾) {
+    if (字符 >= L'A' && 字符 <= L'Z') 字符 = static_cast<wchar_t>(字符 - L'A' + L'a');
+  }
+  return 结尾 == L".json";
+}
+
+// Ordinal order of UTF-16 code units, whatever the width of wchar_t.
+bool UTF16序在前(const std::wstring& 甲, const std::wstring& 乙) {
+  const auto 单元 = [](const std::wstring& 文本) {
+    std::u16string 结果;
+    for (wchar_t 字符 : 文本) {
+      const auto 码点 = static_cast<std::uint32_t>(字符);
+      if (码点 >= 0x10000 && 码点 <= 0x10FFFF) {
+        结果.push_back(static_cast<char16_t>(0xD800 + ((码点 - 0x10000) >> 10)));
+        结果.push_back(static_cast<char16_t>(0xDC00 + ((码点 - 0x10000) & 0x3FF)));
+      } else {
+        结果.push_back(static_cast<char16_t>(码点));
+      }
+    }
+    return 结果;
+  };
+  return 单元(甲) < 单元(乙);
+}
+
+std::vector<std::wstring> 列出队列(const std::wstring& 队列目录) {
+  std::vector<platform::目录项> 条目;
+  std::vector<std::wstring> 文件;
+  if (!文件调用().枚举目录(队列目录, &条目)) return 文件;
+  for (const auto& 项 : 条目) {
+    if (!项.是目录 && 是JSON文件名(项.名称)) 文件.push_back(连接路径(队列目录, 项.名称));
+  }
+  std::sort(文件.begin(), 文件.end(), UTF16序在前);
+  return 文件;
+}
+
+// The event id of a queued document, read with the plain parser: a malformed document
+// is still deliverable as long as it is JSON with a string eventId.
+bool 读取事件标识(const std::string& 文档, std::string* 标识) {
+  const auto 值 = nlohmann::json::parse(文档, nullptr, false);
+  if (!值.is_object()) return false;
+  const auto 成员 = 值.find("eventId");
+  if (成员 == 值.end() || !成员->is_string()) return false;
+  *标识 = 成员->get<std::string>();
+  return true;
+}
+
+bool 投递(JsonHttp传输* 传输, const std::wstring& 地址, const std::string& 标识, const std::string& 文档) {
+  JsonHttp请求 请求;
+  请求.method = L"POST";
+  请求.url = 地址;
+  请求.headers = {{L"Content-Type", L"application/json; charset=utf-8"},
+                  {L"Cache-Control", L"no-store, no-cache, must-revalidate"},
+                  {L"Pragma", L"no-cache"},
+                  {L"Idempotency-Key", 逐字节加宽(标识)}};
+  请求.body = 文档;
+  请求.connectTimeoutMs = 15000;
+  请求.sendTimeoutMs = 30000;
+  请求.receiveTimeoutMs = 30000;
+  请求.maxResponseBytes = 8388608;
+  请求.allowContentHost = false;
+  JsonHttp响应 响应;
+  return 传输->发送(请求, &响应, nullptr) && 响应.statusCode >= 200 && 响应.statusCode <= 299;
+}
+
+}  // namespace
+
+std::uint32_t 回报更新结果(const std::wstring& stateRoot, const std::vector<std::wstring>& resultUrls,
+                           JsonHttp传输* transport, 结果回报计数* counts, std::wstring* error) {
+  const bool 参数有效 = !stateRoot.empty() && !resultUrls.empty() && transport != nullptr && counts != nullptr &&
+                        std::all_of(resultUrls.begin(), resultUrls.end(), 地址可用);
+  if (!参数有效) {
+    if (error != nullptr) *error = L"更新结果回报参数无效。";
+    return 参数无效;
+  }
+  *counts = 结果回报计数{};
+  const std::wstring 队列目录 = 结果队列目录(stateRoot);
+  bool 完整 = true;
+  for (const auto& 文件 : 列出队列(队列目录)) {
+    std::string 文档, 标识;
+    if (!读取整个文件(文件, &文档) || !读取事件标识(文档, &标识)) {
+      完整 = false;
+      continue;
+    }
+    const bool 已送达 = std::any_of(resultUrls.begin(), resultUrls.end(),
+                                    [&](const std::wstring& 地址) { return 投递(transport, 地址, 标识, 文档); });
+    if (已送达 && 文件调用().删除文件(文件)) {
+      ++counts->sent;
+    } else {
+      完整 = false;
+    }
+  }
+  counts->pending = 列出队列(队列目录).size();
+  if (!完整) {
+    if (error != nullptr) *error = L"部分更新结果尚未回报，已保留在本地队列。";
+    return 结果事件仍排队;
+  }
+  if (error != nullptr) error->clear();
+  return 成功;
+}
+
+}  // namespace tallybell
