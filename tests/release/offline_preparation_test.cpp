@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "coordinator/coordinator_lock.h"
@@ -93,18 +94,22 @@ TEST_F(离线准备, 状态保存失败时为3006而版本目录保留) {
 }
 
 TEST_F(离线准备, 另一更新持有协调器锁时等待有界并返回3007) {
-  // The lock is held by another thread: a Windows mutex is re-entrant for its owner thread.
-  platform::命名互斥体 锁;
-  ASSERT_TRUE(锁.打开或创建(协调器锁名称));
+  // Another thread holds the lock until told to let go: a Windows mutex is re-entrant for
+  // its owner thread, and one whose owner thread ends counts as abandoned and free.
+  std::promise<void> 已持有, 可释放;
   std::thread 持有者([&] {
-    ASSERT_EQ(锁.加锁(0), platform::加锁结果::取得);
+    platform::命名互斥体 锁;
+    const bool 取得 = 锁.打开或创建(协调器锁名称) && 锁.加锁(0) == platform::加锁结果::取得;
+    已持有.set_value();
+    可释放.get_future().wait();
+    EXPECT_TRUE(取得);
   });
-  持有者.join();
+  已持有.get_future().wait();
   请求_.锁等待毫秒 = 50;
   std::wstring 消息;
   const auto 代码 = 准备离线版本(请求_, &消息);
-  std::thread 释放者([&] { 锁.解锁(); });
-  释放者.join();
+  可释放.set_value();
+  持有者.join();
   EXPECT_EQ(代码, 3007u);
   EXPECT_EQ(消息, L"另一个更新进程正在运行，请稍后重试。");
   EXPECT_FALSE(fs::exists(目标()));
