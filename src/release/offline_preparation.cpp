@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "release/directory_tree.h"
+#include "release/verification.h"
 #include "storage/directories.h"
 #include "storage/files.h"
 #include "storage/version_state.h"
@@ -34,7 +35,7 @@ bool 是文件(const std::wstring& 路径) {
 }
 
 bool 有两个标记文件(const std::wstring& 目录) {
-  return 是文件(连接路径(目录, L"complete.json")) && 是文件(连接路径(目录, L"Tallybell.exe"));
+  return 是文件(连接路径(目录, 完成标记文件名)) && 是文件(连接路径(目录, L"Tallybell.exe"));
 }
 
 // Staging directories of earlier offline runs that stopped half-way. Every run holds the

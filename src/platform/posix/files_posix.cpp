@@ -37,7 +37,9 @@ int 描述符(原生文件 文件) { return static_cast<int>(文件); }
 bool 打开(const std::wstring& 路径, 打开模式 模式, 原生文件* 输出) {
   std::string 路径8;
   if (!转POSIX路径(路径, &路径8)) return false;
-  int 标志 = O_CLOEXEC;
+  // Non-blocking so that a FIFO put where a file belongs is refused below instead of
+  // hanging the open until some writer appears.
+  int 标志 = O_CLOEXEC | O_NONBLOCK;
   switch (模式) {
     case 打开模式::读取已有:
     case 打开模式::顺序读取已有:
@@ -60,6 +62,7 @@ bool 打开(const std::wstring& 路径, 打开模式 模式, 原生文件* 输�
     errno = S_ISDIR(信息.st_mode) ? EISDIR : EINVAL;
     return false;
   }
+  ::fcntl(结果.取得(), F_SETFL, ::fcntl(结果.取得(), F_GETFL) & ~O_NONBLOCK);
   if (模式 == 打开模式::顺序读取已有) ::posix_fadvise(结果.取得(), 0, 0, POSIX_FADV_SEQUENTIAL);
   *输出 = 结果.释放所有权();
   return true;
