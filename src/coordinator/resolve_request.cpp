@@ -1,0 +1,196 @@
+#include "coordinator/resolve_request.h"
+
+#include <utility>
+
+#include "common/guid_text.h"
+#include "common/text.h"
+#include "common/time_text.h"
+#include "coordinator/installation_identity.h"
+#include "documents/json_output.h"
+#include "documents/json_value.h"
+#include "platform/system_info.h"
+
+namespace tallybell {
+namespace {
+
+constexpr char 产品标识[] = "tallybell";
+// The launcher and the update core ship together and carry one version.
+constexpr char 发行版本[] = TALLYBELL_VERSION_TEXT;
+
+constexpr std::uint64_t 每分钟单位 = 600000000ULL;
+
+bool 失败(std::wstring* 错误, const wchar_t* 文本) {
+  if (错误 != nullptr) *错误 = 文本;
+  return false;
+}
+
+// Strict conversion; an id that does not convert is sent as "" rather than dropping the
+// whole request.
+Json值 发布标识值(const std::wstring& 标识) {
+  std::string UTF8;
+  if (!宽转UTF8(标识, &UTF8)) UTF8.clear();
+  return Json值::字符串(std::move(UTF8));
+}
+
+// The registry form with braces and upper-case digits, as the service logs it.
+bool 新请求标识(std::wstring* 输出) {
+  platform::GUID值 值;
+  if (!platform::生成GUID(&值)) return false;
+  std::wstring 文本 = GUID注册表形式(值);
+  if (文本.size() != 38 || 文本.front() != L'{' || 文本.back() != L'}') return false;
+  *输出 = std::move(文本);
+  return true;
+}
+
+JsonHttp请求 解析请求(const std::wstring& 地址, const std::string& 正文, const std::wstring& 请求标识) {
+  JsonHttp请求 请求;
+  请求.method = L"POST";
+  请求.url = 地址;
+  请求.headers = {
+      {L"Content-Type", L"application/json; charset=utf-8"},
+      {L"Cache-Control", L"no-store, no-cache, must-revalidate"},
+      {L"Pragma", L"no-cache"},
+      {L"X-Request-Id", 请求标识},
+  };
+  请求.body = 正文;
+  请求.connectTimeoutMs = 解析连接超时毫秒;
+  请求.sendTimeoutMs = 解析发送超时毫秒;
+  请求.receiveTimeoutMs = 解析接收超时毫秒;
+  请求.maxResponseBytes = 解析响应上限字节;
+  请求.allowContentHost = false;  // the service itself is reached over HTTPS only
+  return 请求;
+}
+
+bool 是数字(char 字符) { return 字符 >= '0' && 字符 <= '9'; }
+
+// Two decimal digits at 位置; false when either byte is not a digit.
+bool 读两位(const std::string& 文本, std::size_t 位置, std::uint32_t* 值) {
+  if (!是数字(文本[位置]) || !是数字(文本[位置 + 1])) return false;
+  *值 = static_cast<std::uint32_t>(文本[位置] - '0') * 10 + static_cast<std::uint32_t>(文本[位置 + 1] - '0');
+  return true;
+}
+
+// "YYYY-MM-DDTHH:MM:SS" in the first 19 bytes.
+bool 读日期时间(const std::string& 文本, UTC时刻* 时刻) {
+  static constexpr std::size_t 分隔位置[] = {4, 7, 10, 13, 16};
+  static constexpr char 分隔符[] = {'-', '-', 'T', ':', ':'};
+  for (std::size_t i = 0; i < 5; ++i) {
+    const char 实际 = 文本[分隔位置[i]];
+    if (实际 != 分隔符[i] && !(分隔位置[i] == 10 && 实际 == 't')) return false;
+  }
+  std::uint32_t 世纪 = 0, 年内 = 0;
+  if (!读两位(文本, 0, &世纪) || !读两位(文本, 2, &年内) || !读两位(文本, 5, &时刻->月) ||
+      !读两位(文本, 8, &时刻->日) || !读两位(文本, 11, &时刻->时) || !读两位(文本, 14, &时刻->分) ||
+      !读两位(文本, 17, &时刻->秒)) {
+    return false;
+  }
+  时刻->年 = 世纪 * 100 + 年内;
+  return true;
+}
+
+// The zone from 位置 to the end, as minutes east of UTC.
+bool 读时区(const std::string& 文本, std::size_t 位置, std::int64_t* 偏移分钟) {
+  const std::size_t n = 文本.size();
+  if (位置 + 1 == n && (文本[位置] == 'Z' || 文本[位置] == 'z')) {
+    *偏移分钟 = 0;
+    return true;
+  }
+  if (n != 位置 + 6 || (文本[位置] != '+' && 文本[位置] != '-') || 文本[位置 + 3] != ':') return false;
+  std::uint32_t 时 = 0, 分 = 0;
+  if (!读两位(文本, 位置 + 1, &时) || !读两位(文本, 位置 + 4, &分) || 时 > 23 || 分 > 59) return false;
+  const std::int64_t 分钟 = static_cast<std::int64_t>(时) * 60 + 分;
+  *偏移分钟 = 文本[位置] == '-' ? -分钟 : 分钟;
+  return true;
+}
+
+}  // namespace
+
+bool 生成解析请求正文(const 本地版本状态& 状态, const std::string& 设备标识,
+                      const std::string& userId, std::string* 正文) {
+  if (正文 == nullptr) return false;
+  Json值 隔离列表 = Json值::数组();
+  for (const std::wstring& 标识 : 状态.quarantined) 隔离列表.追加元素(发布标识值(标识));
+
+  Json值 文档 = Json值::对象();
+  文档.设置成员("currentReleaseId", 发布标识值(状态.activeRelease));
+  文档.设置成员("installationId", Json值::字符串(设备标识));
+  文档.设置成员("lastGoodReleaseId", 发布标识值(状态.lastGoodRelease));
+  文档.设置成员("launcherVersion", Json值::字符串(发行版本));
+  文档.设置成员("os", Json值::字符串(取得系统描述()));
+  文档.设置成员("productId", Json值::字符串(产品标识));
+  文档.设置成员("quarantinedReleaseIds", std::move(隔离列表));
+  文档.设置成员("updateCoreVersion", Json值::字符串(发行版本));
+  文档.设置成员("userId", Json值::字符串(userId));
+  return 序列化JSON(文档, 正文);
+}
+
+bool 请求版本策略(const 更新协调器配置& 配置, const 本地版本状态& 状态, const std::string& 设备标识,
+                  JsonHttp传输* 传输, 版本策略* 策略, std::string* 原始文本, std::wstring* 错误) {
+  if (传输 == nullptr || 策略 == nullptr || 原始文本 == nullptr) {
+    return 失败(错误, L"解析请求参数无效。");
+  }
+  std::string 正文;
+  if (!生成解析请求正文(状态, 设备标识, 配置.userId, &正文)) {
+    return 失败(错误, L"无法生成解析请求正文。");
+  }
+  // One id for every endpoint of this call, so the service can tell a fail-over apart
+  // from a second request.
+  std::wstring 请求标识;
+  if (!新请求标识(&请求标识)) return 失败(错误, L"无法生成解析请求标识。");
+  if (配置.resolveUrls.empty()) return 失败(错误, L"没有配置解析地址。");
+
+  for (const std::wstring& 地址 : 配置.resolveUrls) {
+    JsonHttp响应 响应;
+    std::wstring 传输错误;
+    if (!传输->发送(解析请求(地址, 正文, 请求标识), &响应, &传输错误)) {
+      失败(错误, 传输错误.empty() ? L"解析请求发送失败。" : 传输错误.c_str());
+      continue;
+    }
+    if (响应.statusCode != 200) {
+      失败(错误, L"解析地址返回的状态码不是 200。");
+      continue;
+    }
+    // A service that answers but sends nonsense is not overruled by another endpoint.
+    版本策略 新策略;
+    if (!解析版本策略(响应.body, &新策略, 错误)) return false;
+    *策略 = std::move(新策略);
+    *原始文本 = std::move(响应.body);
+    return true;
+  }
+  return false;
+}
+
+bool 解析检查时间(const std::string& 文本, std::uint64_t* 时间值) {
+  const std::size_t n = 文本.size();
+  UTC时刻 时刻;
+  if (时间值 == nullptr || n < 20 || !读日期时间(文本, &时刻)) return false;
+  std::size_t 位置 = 19;
+  if (文本[19] == '.') {
+    位置 = 20;
+    while (位置 < n && 是数字(文本[位置])) ++位置;
+    if (位置 == 20) return false;
+  }
+  std::int64_t 偏移分钟 = 0;
+  std::uint64_t 值 = 0;
+  if (!读时区(文本, 位置, &偏移分钟) || !合成UTC时间(时刻, &值)) return false;
+  if (偏移分钟 >= 0) {
+    const std::uint64_t 偏移 = static_cast<std::uint64_t>(偏移分钟) * 每分钟单位;
+    if (值 < 偏移) return false;
+    *时间值 = 值 - 偏移;
+  } else {
+    // At most 14 hours after the end of 9999: far from the 64-bit limit.
+    *时间值 = 值 + static_cast<std::uint64_t>(-偏移分钟) * 每分钟单位;
+  }
+  return true;
+}
+
+bool 格式化检查时间(std::uint64_t 时间值, std::string* 文本) {
+  if (文本 == nullptr) return false;
+  std::string 结果 = 格式化UTC时间(时间值);
+  // Years after 9999 take a fifth digit and no longer fit the form.
+  if (结果.size() != 20) return false;
+  *文本 = std::move(结果);
+  return true;
+}
+
+}  // namespace tallybell
