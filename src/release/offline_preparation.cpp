@@ -1,14 +1,11 @@
 #include "release/offline_preparation.h"
 
-#include <vector>
-
 #include "common/codes.h"
-#include "common/text.h"
 #include "coordinator/coordinator_lock.h"
-#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "release/directory_tree.h"
+#include "release/staging.h"
 #include "release/verification.h"
 #include "storage/directories.h"
 #include "storage/files.h"
@@ -38,17 +35,6 @@ bool 有两个标记文件(const std::wstring& 目录) {
   return 是文件(连接路径(目录, 完成标记文件名)) && 是文件(连接路径(目录, L"Tallybell.exe"));
 }
 
-// Staging directories of earlier offline runs that stopped half-way. Every run holds the
-// coordinator lock while its own staging directory exists, so under the lock none of them
-// is in use.
-void 清理遗留准备目录(const std::wstring& 暂存根) {
-  std::vector<platform::目录项> 条目;
-  if (!文件调用().枚举目录(暂存根, &条目)) return;
-  for (const auto& 项 : 条目) {
-    if (项.名称.rfind(L"prepare-", 0) == 0) 删除目录树(连接路径(暂存根, 项.名称));
-  }
-}
-
 bool 状态允许(const 本地版本状态& 状态, const std::wstring& 发布标识) {
   return 状态.attemptingRelease.empty() &&
          (状态.pendingRelease.empty() || 状态.pendingRelease == 发布标识) && !已隔离(状态, 发布标识);
@@ -58,10 +44,8 @@ bool 状态允许(const 本地版本状态& 状态, const std::wstring& 发布�
 // with the message set.
 std::uint32_t 复制并提交(const 离线准备请求& 请求, const std::wstring& 源, const std::wstring& 目标,
                          std::wstring* 消息) {
-  const std::wstring 暂存根 = 连接路径(请求.stateRoot, L"staging");
-  清理遗留准备目录(暂存根);
-  const std::wstring 暂存 = 连接路径(
-      暂存根, L"prepare-" + 十进制宽(platform::进程标识()) + L"-" + 十进制宽(platform::毫秒计时()));
+  清理遗留暂存目录(请求.stateRoot);
+  const std::wstring 暂存 = 新暂存目录(请求.stateRoot, L"prepare");
   const std::wstring 暂存版本 = 连接路径(暂存, L"release");
   if (!复制目录树(源, 暂存版本) || !有两个标记文件(暂存版本)) {
     删除目录树(暂存);

@@ -116,11 +116,12 @@ TEST_F(离线准备, 另一更新持有协调器锁时等待有界并返回3007)
   EXPECT_EQ(读状态文件(目录_.子路径("state/state.txt")).generation, 1u);
 }
 
-TEST_F(离线准备, 清理中断运行留下的准备目录而不动其他暂存) {
+TEST_F(离线准备, 持锁时清理中断运行留下的暂存目录) {
   写目录树(暂存根() / "prepare-1-2" / "release", {{"x", "1"}});
   写目录树(暂存根() / "assemble-3-4", {{"y", "2"}});
+  写目录树(暂存根() / "operator-notes", {{"z", "3"}});
   EXPECT_EQ(准备离线版本(请求_, nullptr), 0u);
-  EXPECT_EQ(目录内容(暂存根()), std::vector<std::string>{"assemble-3-4"});
+  EXPECT_EQ(目录内容(暂存根()), std::vector<std::string>{"operator-notes"});
 }
 
 TEST(删除目录树, 删除链接本身而不跟随到外面) {
