@@ -6,6 +6,7 @@ packages=(
   build-essential cmake pkg-config
   nlohmann-json3-dev libssl-dev libcurl4-openssl-dev libgtest-dev
   g++-mingw-w64-x86-64-posix wine wine64
+  python3 openssl
   clang libclang-rt-14-dev
 )
 missing=()

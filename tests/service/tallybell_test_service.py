@@ -1,0 +1,80 @@
+#!/usr/bin/env python3
+"""A loopback HTTP(S) service for the network tests; see README.md."""
+
+import argparse
+import os
+import socketserver
+import ssl
+import sys
+import threading
+import http.server
+
+from certificates import make_certificates
+from handler import Handler
+from routes import RequestLog, RouteTable
+
+
+class Service(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+
+    def __init__(self, address, control_dir, tls_context):
+        self.tls_context = tls_context
+        self.routes = RouteTable(os.path.join(control_dir, "routes.json"))
+        self.requests = RequestLog(os.path.join(control_dir, "requests.jsonl"))
+        self._log_path = os.path.join(control_dir, "service.log")
+        self._log_lock = threading.Lock()
+        super().__init__(address, Handler)
+
+    def log(self, text):
+        with self._log_lock, open(self._log_path, "a", encoding="utf-8") as out:
+            out.write(text + "\n")
+
+    def finish_request(self, request, client_address):
+        # The TLS handshake runs on the connection's own thread, so a client that stalls
+        # or refuses the handshake holds up nobody else.
+        if self.tls_context is None:
+            super().finish_request(request, client_address)
+            return
+        request.settimeout(30)
+        try:
+            connection = self.tls_context.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError) as error:
+            self.log("TLS handshake failed: %s" % error)
+            return
+        try:
+            super().finish_request(connection, client_address)
+        finally:
+            connection.close()
+
+
+def _tls_context(control_dir, tls13_only):
+    files = make_certificates(os.path.join(control_dir, "tls"))
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_3 if tls13_only else ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(files.server_cert, files.server_key)
+    return context
+
+
+def _exit_when_parent_goes():
+    # The starter holds our stdin open; end of input means it closed it or died.
+    sys.stdin.buffer.read()
+    os._exit(0)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--control-dir", required=True)
+    parser.add_argument("--plain", action="store_true", help="plain HTTP instead of HTTPS")
+    parser.add_argument("--tls13-only", action="store_true", help="refuse TLS below 1.3")
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0, help="0: a free port")
+    args = parser.parse_args()
+    context = None if args.plain else _tls_context(args.control_dir, args.tls13_only)
+    service = Service((args.host, args.port), args.control_dir, context)
+    threading.Thread(target=_exit_when_parent_goes, daemon=True).start()
+    print("ready %d" % service.server_address[1], flush=True)
+    service.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

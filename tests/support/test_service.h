@@ -1,0 +1,93 @@
+// A real HTTP service on loopback for the network tests. On POSIX it is the Python service
+// of tests/service (HTTPS with a CA made for the run, or plain HTTP), started as a child
+// process and killed when the object goes. On Windows the test program cannot start it
+// (it is a Linux program), so the same interface is served by a small plain-HTTP server
+// on a thread of the test program.
+//
+// The test sets the answers per route and reads back the requests the service received.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tallybell::测试 {
+
+// One answer of a route.
+struct 服务应答 {
+  std::uint32_t status = 200;
+  std::vector<std::pair<std::string, std::string>> headers;  // besides the ones below
+  std::string body;
+  std::uint64_t bodySize = 0;  // when body is empty: this many 'x' bytes
+  std::string location;        // sent as Location when not empty
+  std::uint32_t delayMs = 0;   // wait before the response head
+  bool chunked = false;        // chunked transfer coding instead of Content-Length
+  bool hangUp = false;         // close the connection without any response
+};
+
+// The answers most tests need: a status with an optional body, and a redirect.
+inline 服务应答 应答(std::uint32_t 状态码, std::string 正文 = {}) {
+  服务应答 结果;
+  结果.status = 状态码;
+  结果.body = std::move(正文);
+  return 结果;
+}
+inline 服务应答 跳转应答(std::uint32_t 状态码, std::string 目标) {
+  服务应答 结果;
+  结果.status = 状态码;
+  结果.location = std::move(目标);
+  return 结果;
+}
+
+// One request as the service received it.
+struct 记录的请求 {
+  std::string method;
+  std::string target;  // the request line's target (absolute form when sent to a proxy)
+  std::string path;    // without the query
+  std::string query;
+  std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
+  std::string body;
+  std::string tlsVersion;  // "TLSv1.2" and so on; empty for plain HTTP
+
+  // The first header of that name, ignoring ASCII letter case; empty when there is none.
+  std::string 请求头(const std::string& 名称) const;
+  bool 有请求头(const std::string& 名称) const;
+};
+
+struct 服务选项 {
+  bool https = true;
+  bool 仅TLS13 = false;  // refuse every TLS version below 1.3
+};
+
+class 测试服务 {
+ public:
+  explicit 测试服务(服务选项 选项 = {});
+  ~测试服务();
+  测试服务(const 测试服务&) = delete;
+  测试服务& operator=(const 测试服务&) = delete;
+
+  // False when the service could not be started; nothing else is then usable.
+  bool 已启动() const;
+  std::uint16_t 端口() const;
+  // "https://localhost:<port>" + 路径 for HTTPS, "http://127.0.0.1:<port>" + 路径 otherwise.
+  std::string 地址(const std::string& 路径) const;
+  // The CA that signed the service's certificate, as a PEM file and as a directory in the
+  // SSL_CERT_DIR layout; empty for plain HTTP.
+  std::string CA文件() const;
+  std::string CA目录() const;
+
+  // Answers for requests with this method ("*": any) and path ("*": any path; the query
+  // is not compared). The n-th matching request gets the n-th answer, the last repeats.
+  // Setting a route again replaces it and restarts every route's sequence. Requests that
+  // match no route get 404.
+  void 设置路由(const std::string& 方法, const std::string& 路径, std::vector<服务应答> 应答);
+  std::vector<记录的请求> 已收请求() const;
+
+ private:
+  struct 状态;
+  std::unique_ptr<状态> 状态_;
+};
+
+}  // namespace tallybell::测试
