@@ -1,0 +1,262 @@
+#include "coordinator/coordinator.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "common/time_text.h"
+#include "coordinator/coordinator_lock.h"
+#include "platform/named_mutex.h"
+#include "release/verification.h"
+#include "support/diagnostic_channel_fixture.h"
+#include "support/file_helpers.h"
+#include "support/state_files.h"
+#include "support/temp_dir.h"
+#include "support/update_fixture.h"
+#include "transport/offline_fixture.h"
+
+namespace tallybell {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace 测试;
+
+const 发布内容 版本文件 = {{"Tallybell.exe", "exe-2"}, {"lib/core.dll", "core-2"}};
+
+std::uint64_t 时刻(std::uint32_t 时, std::uint32_t 分 = 0) {
+  std::uint64_t 值 = 0;
+  EXPECT_TRUE(合成UTC时间({2026, 12, 6, 时, 分, 0}, &值));
+  return 值;
+}
+
+class 更新协调器测试 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    清单_ = 写入更新夹具(夹具目录(), 策略_, 版本文件);
+    配置_.programRoot = 目录_.宽路径("program");
+    配置_.stateRoot = 目录_.宽路径("state");
+    配置_.cacheRoot = 目录_.宽路径("cache");
+    配置_.resolveUrls = {L"https://updates.tallybell.example/update/v1/resolve"};
+    配置_.clock = [this] { return 现在_; };
+    配置_.diagnosticId = "coordinator-test";
+  }
+  fs::path 夹具目录() const { return 目录_.子路径("fixture"); }
+  fs::path 状态根() const { return 目录_.子路径("state"); }
+  void 改写策略(const 夹具策略& 策略) {
+    策略_ = 策略;
+    清单_ = 写入更新夹具(夹具目录(), 策略_, 版本文件);
+  }
+  std::uint32_t 运行(std::wstring* 错误 = nullptr) { return 运行更新协调器(配置_, &夹具_, &夹具_, &结果_, 错误); }
+  本地版本状态 状态() const { return 读状态文件(状态根() / "state.txt"); }
+  std::vector<std::string> 已回报事件() const {
+    std::vector<std::string> 行;
+    const std::string 文本 = 读测试文件(夹具目录() / "reported-results.ndjson");
+    for (std::size_t 起 = 0, 止; (止 = 文本.find('\n', 起)) != std::string::npos; 起 = 止 + 1) {
+      行.push_back(文本.substr(起, 止 - 起));
+    }
+    return 行;
+  }
+
+  测试临时目录 目录_;
+  离线更新夹具传输 夹具_{目录_.宽路径("fixture")};
+  夹具策略 策略_;
+  std::string 清单_;
+  更新协调器配置 配置_;
+  更新协调器结果 结果_;
+  std::uint64_t 现在_ = 时刻(10);
+};
+
+TEST_F(更新协调器测试, 全新安装重建状态保存策略并准备版本) {
+  std::wstring 错误 = L"stale";
+  ASSERT_EQ(运行(&错误), 0u) << std::string(错误.begin(), 错误.end());
+  EXPECT_TRUE(错误.empty());
+  EXPECT_TRUE(结果_.releasePrepared);
+  EXPECT_EQ(结果_.targetReleaseId, "r2");
+  EXPECT_EQ(读测试文件(状态根() / "state" / "current-policy.json"), 读测试文件(夹具目录() / "policy.json"));
+  EXPECT_TRUE(发布目录可用(目录_.宽路径("program/releases/r2")));
+  const auto 当前 = 状态();
+  EXPECT_EQ(当前.pendingRelease, L"r2");
+  EXPECT_EQ(当前.policyVersion, 1u);
+  EXPECT_EQ(当前.nextCheckAt, "2026-12-06T12:00:00Z");
+  EXPECT_EQ(当前.generation, 3u);  // rebuilt (1), policy (2), pending (3)
+  const auto 事件 = 已回报事件();
+  ASSERT_EQ(事件.size(), 1u);
+  EXPECT_NE(事件[0].find("\"result\":\"prepared\""), std::string::npos);
+  EXPECT_NE(事件[0].find("\"targetReleaseId\":\"r2\""), std::string::npos);
+  EXPECT_TRUE(目录内容(状态根() / "results" / "pending").empty());
+}
+
+TEST_F(更新协调器测试, 检查时间之前跳过且失败计数决定标志) {
+  本地版本状态 状态值;
+  状态值.generation = 3;
+  状态值.nextCheckAt = "2026-12-06T10:00:01Z";
+  写状态文件(状态根(), 状态值);
+  EXPECT_EQ(运行(), 0u);
+  EXPECT_TRUE(结果_.skippedUntilCheckAfter);
+  EXPECT_FALSE(结果_.skippedWhileFailing);
+
+  状态值.updateFailureCount = 2;
+  写状态文件(状态根(), 状态值);
+  EXPECT_EQ(运行(), 0u);
+  EXPECT_TRUE(结果_.skippedWhileFailing);
+  EXPECT_FALSE(fs::exists(状态根() / "state"));  // nothing after the gate was done
+
+  现在_ = 时刻(10) + 10000000;  // exactly nextCheckAt: due
+  EXPECT_EQ(运行(), 0u);
+  EXPECT_FALSE(结果_.skippedUntilCheckAfter);
+  EXPECT_TRUE(结果_.releasePrepared);
+}
+
+TEST_F(更新协调器测试, 强制检查忽略检查时间) {
+  本地版本状态 状态值;
+  状态值.generation = 3;
+  状态值.nextCheckAt = "2026-12-07T00:00:00Z";
+  写状态文件(状态根(), 状态值);
+  配置_.forceCheck = true;
+  EXPECT_EQ(运行(), 0u);
+  EXPECT_TRUE(结果_.releasePrepared);
+}
+
+TEST_F(更新协调器测试, 旧策略被忽略而相同版本不同内容为3013) {
+  配置_.forceCheck = true;
+  夹具策略 新 = 策略_;
+  新.policyVersion = 5;
+  改写策略(新);
+  ASSERT_EQ(运行(), 0u);
+  const std::string 已存策略 = 读测试文件(状态根() / "state" / "current-policy.json");
+  const std::string 已存状态 = 读测试文件(状态根() / "state.txt");
+  夹具策略 旧 = 策略_;
+  旧.policyVersion = 4;
+  改写策略(旧);
+  EXPECT_EQ(运行(), 0u);
+  EXPECT_TRUE(结果_.olderPolicyIgnored);
+  EXPECT_EQ(读测试文件(状态根() / "state" / "current-policy.json"), 已存策略);
+  EXPECT_EQ(读测试文件(状态根() / "state.txt"), 已存状态);
+
+  夹具策略 同版本 = 新;
+  同版本.assignmentId = "another";
+  改写策略(同版本);
+  const std::string 之前 = 读测试文件(状态根() / "state.txt");
+  std::wstring 错误;
+  EXPECT_EQ(运行(&错误), 3013u);
+  EXPECT_EQ(错误, L"相同 policyVersion 返回了不同内容。");
+  EXPECT_EQ(读测试文件(状态根() / "state.txt"), 之前);
+}
+
+TEST_F(更新协调器测试, 目标已是活动版本时为当前) {
+  ASSERT_EQ(运行(), 0u);
+  auto 当前 = 状态();
+  当前.activeRelease = L"r2";
+  当前.pendingRelease.clear();
+  写状态文件(状态根(), 当前);
+  配置_.forceCheck = true;
+  EXPECT_EQ(运行(), 0u);
+  EXPECT_FALSE(结果_.releasePrepared);
+  EXPECT_FALSE(结果_.olderPolicyIgnored);
+  EXPECT_EQ(已回报事件().size(), 1u);  // no new event
+}
+
+TEST_F(更新协调器测试, 已待定的目标再次取清单并记录准备事件) {
+  ASSERT_EQ(运行(), 0u);
+  配置_.forceCheck = true;
+  EXPECT_EQ(运行(), 0u);
+  EXPECT_TRUE(结果_.releasePrepared);
+  EXPECT_EQ(已回报事件().size(), 2u);
+}
+
+TEST_F(更新协调器测试, 清单缺失时3015并逐次退避) {
+  fs::remove(夹具目录() / "manifest.json");
+  配置_.forceCheck = true;
+  const std::uint64_t 分钟 = 600000000ULL;
+  const std::pair<std::uint64_t, std::uint64_t> 预期[] = {{1, 5}, {2, 15}, {3, 60}, {4, 60}};
+  for (const auto& [次数, 延迟] : 预期) {
+    现在_ += 分钟;
+    std::wstring 错误;
+    EXPECT_EQ(运行(&错误), 3015u);
+    EXPECT_EQ(错误, L"无法下载发布清单。");
+    const auto 当前 = 状态();
+    EXPECT_EQ(当前.updateFailureCount, 次数);
+    std::string 期望时间;
+    期望时间 = 格式化UTC时间(现在_ + 延迟 * 分钟);
+    EXPECT_EQ(当前.nextCheckAt, 期望时间);
+  }
+  const auto 事件 = 已回报事件();
+  ASSERT_EQ(事件.size(), 4u);
+  EXPECT_NE(事件[0].find("\"errorCode\":3015"), std::string::npos);
+  EXPECT_NE(事件[0].find("\"failureStage\":\"manifest\""), std::string::npos);
+
+  // A newer policy resets the count.
+  夹具策略 新 = 策略_;
+  新.policyVersion = 2;
+  改写策略(新);
+  EXPECT_EQ(运行(), 0u);
+  EXPECT_EQ(状态().updateFailureCount, 0u);
+}
+
+TEST_F(更新协调器测试, 组装失败按阶段记录事件) {
+  配置_.forceCheck = true;
+  // A manifest that does not match the policy's hash.
+  写测试文件(夹具目录() / "manifest.json", 清单_ + " ");
+  EXPECT_EQ(运行(), 3011u);
+  EXPECT_NE(已回报事件().back().find("\"failureStage\":\"manifest\""), std::string::npos);
+
+  // A missing object.
+  写测试文件(夹具目录() / "manifest.json", 清单_);
+  fs::remove(夹具目录() / "objects" / (测试SHA256("core-2") + ".object"));
+  std::wstring 错误;
+  EXPECT_EQ(运行(&错误), 3010u);
+  EXPECT_EQ(错误, L"无法下载或校验发布文件。");
+  EXPECT_NE(已回报事件().back().find("\"failureStage\":\"download\""), std::string::npos);
+  EXPECT_EQ(状态().updateFailureCount, 2u);
+}
+
+TEST_F(更新协调器测试, 不能作目录名的目标被当作无效策略) {
+  夹具策略 坏 = 策略_;
+  坏.targetReleaseId = "..";
+  改写策略(坏);
+  std::wstring 错误;
+  EXPECT_EQ(运行(&错误), 3012u);
+  EXPECT_EQ(错误, L"无法取得有效更新策略，现有版本状态未改变。");
+  EXPECT_FALSE(fs::exists(状态根() / "state" / "current-policy.json"));
+  EXPECT_FALSE(fs::exists(目录_.子路径("program")));
+  EXPECT_EQ(状态().updateFailureCount, 1u);
+}
+
+TEST_F(更新协调器测试, 隔离的目标未启用恢复时3003并写判定行) {
+  测试诊断通道 通道("coordinator-test");
+  ASSERT_TRUE(通道.已创建());
+  本地版本状态 状态值;
+  状态值.generation = 2;
+  状态值.quarantined = {L"r2"};
+  写状态文件(状态根(), 状态值);
+  std::wstring 错误;
+  EXPECT_EQ(运行(&错误), 3003u);
+  EXPECT_EQ(错误, L"目标版本已被隔离，当前状态不满足本次受监督恢复条件。");
+  const std::string 文本 = 通道.文本();
+  EXPECT_NE(文本.find("stage=quarantine-decision code=3003"), std::string::npos) << 文本;
+  EXPECT_NE(文本.find("recovery-not-enabled"), std::string::npos) << 文本;
+  EXPECT_FALSE(fs::exists(目录_.子路径("program/releases/r2")));
+}
+
+TEST_F(更新协调器测试, 锁被占用时为已在运行) {
+  std::promise<void> 已持有, 可释放;
+  std::thread 持有者([&] {
+    platform::命名互斥体 锁;
+    const bool 取得 = 锁.打开或创建(协调器锁名称) && 锁.加锁(0) == platform::加锁结果::取得;
+    已持有.set_value();
+    可释放.get_future().wait();
+    EXPECT_TRUE(取得);
+  });
+  已持有.get_future().wait();
+  const auto 代码 = 运行();
+  可释放.set_value();
+  持有者.join();
+  EXPECT_EQ(代码, 0u);
+  EXPECT_TRUE(结果_.alreadyRunning);
+  EXPECT_FALSE(fs::exists(状态根() / "state"));
+  EXPECT_EQ(状态().generation, 1u);  // only the rebuild before the lock
+}
+
+}  // namespace
+}  // namespace tallybell
