@@ -3,6 +3,7 @@
 
 #include "results/result_queue.h"
 #include "support/file_helpers.h"
+#include "support/result_events.h"
 #include "support/program_runner.h"
 #include "support/temp_dir.h"
 
@@ -14,18 +15,7 @@ using namespace 测试;
 
 class 结果回报命令 : public ::testing::Test {
  protected:
-  void 入队(const std::string& 标识) {
-    结果事件 事件;
-    事件.eventId = 标识;
-    事件.installationId = "inst";
-    事件.assignmentId = "a";
-    事件.policyVersion = 3;
-    事件.targetReleaseId = "r";
-    事件.result = "prepared";
-    事件.taskId = "update-" + 标识;
-    事件.occurredAt = "2026-12-06T00:00:00Z";
-    ASSERT_TRUE(结果事件入队(目录_.宽路径("state"), 事件));
-  }
+  void 入队(const std::string& 标识) { ASSERT_TRUE(结果事件入队(目录_.宽路径("state"), 测试结果事件(标识))); }
   程序结果 回报(std::vector<std::string> 额外) {
     std::vector<std::string> 参数 = {"--report-result", "--state-root", 目录_.子路径("state").u8string(),
                                     "--offline-fixture", 目录_.子路径("fixture").u8string()};

@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "support/file_helpers.h"
+#include "support/result_events.h"
 #include "support/temp_dir.h"
 
 namespace tallybell {
@@ -12,18 +13,7 @@ namespace {
 
 using namespace 测试;
 
-结果事件 样例事件(const std::string& 标识 = "e1") {
-  结果事件 事件;
-  事件.eventId = 标识;
-  事件.installationId = "inst";
-  事件.assignmentId = "a1";
-  事件.policyVersion = 7;
-  事件.targetReleaseId = "r2";
-  事件.result = "prepared";
-  事件.taskId = "update-" + 标识;
-  事件.occurredAt = "2026-12-06T01:02:03Z";
-  return 事件;
-}
+结果事件 样例事件(const std::string& 标识 = "e1") { return 测试结果事件(标识); }
 
 TEST(结果事件, 文档紧凑且十二个键按字节序) {
   auto 事件 = 样例事件();

@@ -6,6 +6,7 @@
 
 #include "results/result_queue.h"
 #include "support/file_helpers.h"
+#include "support/result_events.h"
 #include "support/temp_dir.h"
 
 namespace tallybell {
@@ -35,18 +36,7 @@ class 记录传输 : public JsonHttp传输 {
 
 class 结果回报 : public ::testing::Test {
  protected:
-  void 入队(const std::string& 标识) {
-    结果事件 事件;
-    事件.eventId = 标识;
-    事件.installationId = "inst";
-    事件.assignmentId = "a";
-    事件.policyVersion = 1;
-    事件.targetReleaseId = "r";
-    事件.result = "prepared";
-    事件.taskId = "update-" + 标识;
-    事件.occurredAt = "2026-12-06T00:00:00Z";
-    ASSERT_TRUE(结果事件入队(状态根(), 事件));
-  }
+  void 入队(const std::string& 标识) { ASSERT_TRUE(结果事件入队(状态根(), 测试结果事件(标识))); }
   std::wstring 状态根() const { return 目录_.宽路径("state"); }
   std::filesystem::path 队列() const { return 目录_.子路径("state/results/pending"); }
 

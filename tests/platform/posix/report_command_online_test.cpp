@@ -3,6 +3,7 @@
 
 #include "results/result_queue.h"
 #include "support/file_helpers.h"
+#include "support/result_events.h"
 #include "support/program_runner.h"
 #include "support/temp_dir.h"
 #include "support/test_service.h"
@@ -18,17 +19,10 @@ TEST(结果回报命令在线, 经HTTPS投递并带幂等键) {
   服务.设置路由("POST", "/update/v1/results", {应答(503), 应答(204)});
   测试临时目录 目录;
   for (const std::string 标识 : {"a1", "b2"}) {
-    结果事件 事件;
-    事件.eventId = 标识;
-    事件.installationId = "inst";
-    事件.assignmentId = "a";
-    事件.policyVersion = 1;
-    事件.targetReleaseId = "r";
+    结果事件 事件 = 测试结果事件(标识);
     事件.result = "failed";
     事件.failureStage = "manifest";
     事件.errorCode = 3015;
-    事件.taskId = "update-" + 标识;
-    事件.occurredAt = "2026-12-06T00:00:00Z";
     ASSERT_TRUE(结果事件入队(目录.宽路径("state"), 事件));
   }
   const std::string 文档 = 读测试文件(目录.子路径("state/results/pending/a1.json"));
