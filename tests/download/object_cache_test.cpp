@@ -1,0 +1,153 @@
+#include "download/object_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "support/fault_injection.h"
+#include "support/file_helpers.h"
+#include "support/release_builder.h"
+#include "support/temp_dir.h"
+
+namespace tallybell {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace 测试;
+
+class 缓存查找测试 : public ::testing::Test {
+ protected:
+  fs::path 对象文件() const { return 目录_.子路径(哈希_ + ".object"); }
+  bool 查找(std::wstring* 路径, std::wstring* 消息, std::uint64_t 大小 = 5) {
+    return 缓存查找(目录_.宽路径(), 哈希_, 大小, 路径, 消息);
+  }
+  // The names in the directory that are the object set aside by this process.
+  std::vector<std::string> 隔离项() const {
+    const std::regex 形式(哈希_ + "\\.object\\.corrupt-[1-9][0-9]*-(0|[1-9][0-9]*)");
+    std::vector<std::string> 结果;
+    for (const auto& 名称 : 目录内容(目录_.路径())) {
+      if (std::regex_match(名称, 形式)) 结果.push_back(名称);
+    }
+    return 结果;
+  }
+
+  测试临时目录 目录_;
+  const std::string 内容_ = "hello";
+  const std::string 哈希_ = 测试SHA256("hello");
+};
+
+TEST_F(缓存查找测试, 参数无效时不查找也不改动输出路径) {
+  写测试文件(对象文件(), 内容_);
+  std::string 大写 = 哈希_;
+  大写[0] = 'A';
+  const std::string 键[] = {大写, 哈希_.substr(1), 哈希_ + "0", "g" + 哈希_.substr(1), ""};
+  for (const auto& 项 : 键) {
+    std::wstring 路径 = L"keep", 消息;
+    EXPECT_FALSE(缓存查找(目录_.宽路径(), 项, 5, &路径, &消息)) << 项;
+    EXPECT_EQ(消息, L"缓存查找参数无效。");
+    EXPECT_EQ(路径, L"keep");
+  }
+  std::wstring 路径 = L"keep", 消息;
+  EXPECT_FALSE(缓存查找(L"", 哈希_, 5, &路径, &消息));
+  EXPECT_EQ(消息, L"缓存查找参数无效。");
+  EXPECT_EQ(路径, L"keep");
+  EXPECT_FALSE(缓存查找(目录_.宽路径(), 哈希_, 5, nullptr, &消息));
+  EXPECT_EQ(消息, L"缓存查找参数无效。");
+  EXPECT_EQ(读测试文件(对象文件()), 内容_);
+  EXPECT_TRUE(隔离项().empty());
+}
+
+TEST_F(缓存查找测试, 有效对象返回完整路径而缺失对象只是未命中) {
+  std::wstring 路径 = L"stale", 消息 = L"stale";
+  写测试文件(目录_.子路径(哈希_ + ".part"), "he");
+  写测试文件(目录_.子路径(哈希_ + ".part.json"), "{}");
+  EXPECT_FALSE(查找(&路径, &消息));
+  EXPECT_TRUE(路径.empty());
+  EXPECT_TRUE(消息.empty());
+
+  写测试文件(对象文件(), 内容_);
+  消息 = L"stale";
+  EXPECT_TRUE(查找(&路径, &消息));
+  EXPECT_EQ(fs::path(路径), 对象文件());
+  EXPECT_TRUE(消息.empty());
+  EXPECT_TRUE(查找(&路径, nullptr));
+  EXPECT_EQ(目录内容(目录_.路径()),
+            (std::vector<std::string>{哈希_ + ".object", 哈希_ + ".part", 哈希_ + ".part.json"}));
+}
+
+TEST_F(缓存查找测试, 内容错误大小错误或是目录的条目被隔离) {
+  struct 用例 {
+    const char* 名称;
+    std::function<void()> 布置;
+    std::string 旧内容;  // empty for the directory
+  };
+  const 用例 用例表[] = {
+      {"same size, wrong content", [&] { 写测试文件(对象文件(), "jello"); }, "jello"},
+      {"one byte short", [&] { 写测试文件(对象文件(), "hell"); }, "hell"},
+      {"directory", [&] { fs::create_directories(对象文件() / "inner"); }, ""},
+  };
+  for (const auto& 项 : 用例表) {
+    fs::remove_all(目录_.路径());
+    fs::create_directories(目录_.路径());
+    项.布置();
+    std::wstring 路径 = L"stale", 消息;
+    EXPECT_FALSE(查找(&路径, &消息)) << 项.名称;
+    EXPECT_EQ(消息, L"缓存对象校验失败，已隔离。") << 项.名称;
+    EXPECT_TRUE(路径.empty()) << 项.名称;
+    EXPECT_FALSE(fs::exists(对象文件())) << 项.名称;
+    const auto 隔离 = 隔离项();
+    ASSERT_EQ(隔离.size(), 1u) << 项.名称;
+    const fs::path 隔离路径 = 目录_.子路径(隔离[0]);
+    if (项.旧内容.empty()) {
+      EXPECT_TRUE(fs::is_directory(隔离路径 / "inner"));
+    } else {
+      EXPECT_EQ(读测试文件(隔离路径), 项.旧内容);
+    }
+  }
+}
+
+TEST_F(缓存查找测试, 大小不符时不计算哈希) {
+  写测试文件(对象文件(), "hell");
+  std::wstring 路径, 消息;
+  {
+    文件故障注入 读取探针("读取");
+    EXPECT_FALSE(查找(&路径, &消息));
+    EXPECT_FALSE(读取探针.已注入());  // no byte of the file was read
+  }
+  EXPECT_EQ(消息, L"缓存对象校验失败，已隔离。");
+}
+
+TEST_F(缓存查找测试, 无法读取的对象按无效隔离而移动失败时仍报告隔离) {
+  写测试文件(对象文件(), 内容_);
+  std::wstring 路径, 消息;
+  {
+    文件故障注入 打不开("打开");
+    EXPECT_FALSE(查找(&路径, &消息));
+  }
+  EXPECT_EQ(消息, L"缓存对象校验失败，已隔离。");
+  EXPECT_EQ(隔离项().size(), 1u);
+
+  写测试文件(对象文件(), "jello");
+  {
+    文件故障注入 移动失败("移动不替换");
+    EXPECT_FALSE(查找(&路径, &消息));
+    EXPECT_TRUE(移动失败.已注入());
+  }
+  EXPECT_EQ(消息, L"缓存对象校验失败，已隔离。");
+  EXPECT_EQ(读测试文件(对象文件()), "jello");  // nothing was deleted
+}
+
+TEST_F(缓存查找测试, 指向别处的链接不被当作对象) {
+  写测试文件(目录_.子路径("elsewhere"), 内容_);
+  std::error_code 错误;
+  fs::create_symlink(目录_.子路径("elsewhere"), 对象文件(), 错误);
+  if (错误) GTEST_SKIP() << "this system creates no symbolic links";
+  std::wstring 路径, 消息;
+  EXPECT_FALSE(查找(&路径, &消息));
+  EXPECT_EQ(消息, L"缓存对象校验失败，已隔离。");
+  EXPECT_EQ(读测试文件(目录_.子路径("elsewhere")), 内容_);
+  EXPECT_EQ(隔离项().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tallybell
