@@ -23,13 +23,48 @@ namespace {
 // Wine 8 accepts every step up to the principal, whose setters it does not implement.
 const std::wstring Wine的第一个缺口 = L"设置任务登录类型失败，HRESULT=2147500033";  // E_NOTIMPL
 
-后台更新任务定义 测试任务() {
-  后台更新任务定义 定义;
-  填写后台更新任务定义(L"C:\\Program Files\\Tallybell\\tallybell-update.exe", 754, &定义);
-  // A name of its own, so that a run on a real machine never touches the product's task.
-  定义.taskName = L"Tallybell测试-" + 测试::新GUID文本();
-  return 定义;
+// An owned BSTR.
+struct 测试BSTR {
+  explicit 测试BSTR(const std::wstring& 文本) : 值(::SysAllocStringLen(文本.data(), static_cast<UINT>(文本.size()))) {}
+  测试BSTR() = default;
+  ~测试BSTR() { ::SysFreeString(值); }
+  测试BSTR(const 测试BSTR&) = delete;
+  测试BSTR& operator=(const 测试BSTR&) = delete;
+  BSTR 值 = nullptr;
+};
+
+// The scheduler's root folder, for reading tasks back and deleting them; empty when the
+// scheduler cannot be reached. The caller keeps COM initialised while it is held.
+platform::windows::COM指针<ITaskFolder> 根目录() {
+  platform::windows::COM指针<ITaskService> 服务;
+  platform::windows::COM指针<ITaskFolder> 根;
+  VARIANT 空;
+  ::VariantInit(&空);
+  const 测试BSTR 根名(L"\\");
+  if (SUCCEEDED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService,
+                                   reinterpret_cast<void**>(服务.接收()))) &&
+      SUCCEEDED(服务->Connect(空, 空, 空, 空))) {
+    服务->GetFolder(根名.值, 根.接收());
+  }
+  return 根;
 }
+
+// A definition under a name of its own, so that a run on a real machine never touches the
+// product's task; whatever got registered under that name is deleted again.
+struct 测试任务 {
+  测试任务() {
+    填写后台更新任务定义(L"C:\\Program Files\\Tallybell\\tallybell-update.exe", 754, &定义);
+    定义.taskName = L"Tallybell测试-" + 测试::新GUID文本();
+  }
+  ~测试任务() {
+    platform::windows::COM初始化 com;
+    const 测试BSTR 名称(定义.taskName);
+    if (auto 根 = 根目录()) 根->DeleteTask(名称.值, 0);  // absent when nothing was registered
+  }
+  测试任务(const 测试任务&) = delete;
+  测试任务& operator=(const 测试任务&) = delete;
+  后台更新任务定义 定义;
+};
 
 // Runs 动作 on a thread of its own, so that its COM state starts fresh and ends with it.
 template <typename 函数>
@@ -40,18 +75,20 @@ void 在新线程中(函数 动作) {
 
 TEST(WindowsTaskScheduler, UnderWineTheFirstMissingStepIsReportedWithItsHresult) {
   if (!测试::在Wine下运行()) GTEST_SKIP() << "not under Wine: see RegisteredTaskCarriesTheDefinition";
+  测试任务 任务;
   std::wstring 错误 = L"stale";
-  EXPECT_FALSE(platform::注册计划任务(测试任务(), &错误));
+  EXPECT_FALSE(platform::注册计划任务(任务.定义, &错误));
   // The text names the principal step, so every step before it succeeded.
   EXPECT_EQ(错误, Wine的第一个缺口);
-  EXPECT_FALSE(platform::注册计划任务(测试任务(), nullptr));
+  EXPECT_FALSE(platform::注册计划任务(任务.定义, nullptr));
 }
 
 TEST(WindowsTaskScheduler, AThreadInTheSingleThreadedApartmentKeepsIt) {
   在新线程中([] {
+    测试任务 任务;
     ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     std::wstring 错误;
-    const bool 成功 = platform::注册计划任务(测试任务(), &错误);
+    const bool 成功 = platform::注册计划任务(任务.定义, &错误);
     EXPECT_NE(错误, L"初始化任务计划 COM 失败。");
     if (测试::在Wine下运行()) {
       EXPECT_EQ(错误, Wine的第一个缺口);
@@ -66,51 +103,15 @@ TEST(WindowsTaskScheduler, AThreadInTheSingleThreadedApartmentKeepsIt) {
 
 TEST(WindowsTaskScheduler, TheRegistrationLeavesOnlyTheApartmentItEntered) {
   在新线程中([] {
-    platform::注册计划任务(测试任务(), nullptr);
+    测试任务 任务;
+    platform::注册计划任务(任务.定义, nullptr);
     // Not initialised any more: this is a first initialisation again.
     EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-    platform::注册计划任务(测试任务(), nullptr);
+    platform::注册计划任务(任务.定义, nullptr);
     EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);  // the caller's count survives
     ::CoUninitialize();
     ::CoUninitialize();
   });
-}
-
-// An owned BSTR for the read-back.
-struct 测试BSTR {
-  explicit 测试BSTR(const std::wstring& 文本) : 值(::SysAllocStringLen(文本.data(), static_cast<UINT>(文本.size()))) {}
-  测试BSTR() = default;
-  ~测试BSTR() { ::SysFreeString(值); }
-  测试BSTR(const 测试BSTR&) = delete;
-  测试BSTR& operator=(const 测试BSTR&) = delete;
-  BSTR 值 = nullptr;
-};
-
-// Reads a registered task back as XML and deletes it.
-void 检查并删除(const 后台更新任务定义& 定义) {
-  platform::windows::COM初始化 com;
-  platform::windows::COM指针<ITaskService> 服务;
-  platform::windows::COM指针<ITaskFolder> 根;
-  platform::windows::COM指针<IRegisteredTask> 任务;
-  VARIANT 空;
-  ::VariantInit(&空);
-  const 测试BSTR 根名(L"\\"), 任务名(定义.taskName);
-  测试BSTR 内容;
-  ASSERT_EQ(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService,
-                               reinterpret_cast<void**>(服务.接收())),
-            S_OK);
-  ASSERT_EQ(服务->Connect(空, 空, 空, 空), S_OK);
-  ASSERT_EQ(服务->GetFolder(根名.值, 根.接收()), S_OK);
-  ASSERT_EQ(根->GetTask(任务名.值, 任务.接收()), S_OK);
-  ASSERT_EQ(任务->get_Xml(&内容.值), S_OK);
-  const std::wstring 文本(内容.值, ::SysStringLen(内容.值));
-  for (const wchar_t* 片段 : {L"<LogonTrigger>", L"<Delay>PT754S</Delay>", L"T00:12:34</StartBoundary>",
-                              L"<DaysInterval>1</DaysInterval>", L"<Arguments>--background-check</Arguments>",
-                              L"<RunLevel>HighestAvailable</RunLevel>", L"<Hidden>true</Hidden>",
-                              L"<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>"}) {
-    EXPECT_NE(文本.find(片段), std::wstring::npos) << 宽转UTF8宽松(片段);
-  }
-  EXPECT_EQ(根->DeleteTask(任务名.值, 0), S_OK);
 }
 
 TEST(WindowsTaskScheduler, RegisteredTaskCarriesTheDefinition) {
@@ -119,13 +120,28 @@ TEST(WindowsTaskScheduler, RegisteredTaskCarriesTheDefinition) {
                     "registered and read back here";
   }
   if (!platform::已提升权限()) GTEST_SKIP() << "registering a task with the highest run level needs elevation";
-  const auto 定义 = 测试任务();
+  测试任务 任务;
   std::wstring 错误 = L"stale";
-  ASSERT_TRUE(platform::注册计划任务(定义, &错误)) << 宽转UTF8宽松(错误);
+  ASSERT_TRUE(platform::注册计划任务(任务.定义, &错误)) << 宽转UTF8宽松(错误);
   EXPECT_TRUE(错误.empty());
   // Create-or-update: a second registration replaces the first instead of failing.
-  ASSERT_TRUE(platform::注册计划任务(定义, &错误)) << 宽转UTF8宽松(错误);
-  检查并删除(定义);
+  ASSERT_TRUE(platform::注册计划任务(任务.定义, &错误)) << 宽转UTF8宽松(错误);
+
+  platform::windows::COM初始化 com;
+  const auto 根 = 根目录();
+  ASSERT_TRUE(根);
+  platform::windows::COM指针<IRegisteredTask> 已注册;
+  const 测试BSTR 名称(任务.定义.taskName);
+  测试BSTR 内容;
+  ASSERT_EQ(根->GetTask(名称.值, 已注册.接收()), S_OK);
+  ASSERT_EQ(已注册->get_Xml(&内容.值), S_OK);
+  const std::wstring 文本(内容.值, ::SysStringLen(内容.值));
+  for (const wchar_t* 片段 : {L"<LogonTrigger>", L"<Delay>PT754S</Delay>", L"T00:12:34</StartBoundary>",
+                              L"<DaysInterval>1</DaysInterval>", L"<Arguments>--background-check</Arguments>",
+                              L"<RunLevel>HighestAvailable</RunLevel>", L"<Hidden>true</Hidden>",
+                              L"<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>"}) {
+    EXPECT_NE(文本.find(片段), std::wstring::npos) << 宽转UTF8宽松(片段);
+  }
 }
 
 }  // namespace
