@@ -57,7 +57,7 @@ TEST_F(版本组装测试, 全部下载后提交并记录为待定) {
   EXPECT_EQ(结果_.downloaded, 4u);
   EXPECT_EQ(结果_.copiedFromCache + 结果_.copiedFromReleases, 0u);
   EXPECT_FALSE(结果_.alreadyComplete);
-  EXPECT_EQ(结果_.releaseDirectory, 目录_.宽路径("program/releases/r2"));
+  EXPECT_EQ(结果_.releaseDirectory, (目录_.路径() / "program" / "releases" / "r2").wstring());
   EXPECT_TRUE(发布目录可用(结果_.releaseDirectory));
   EXPECT_EQ(读测试文件(目标() / "release.manifest.json"), 清单文本_);
   EXPECT_EQ(读测试文件(目标() / "complete.json"), 生成完成标记文本("r2", 测试SHA256(清单文本_), 新版本文件));
