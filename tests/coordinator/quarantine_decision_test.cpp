@@ -119,7 +119,7 @@ TEST_F(隔离恢复判定, 原因按顺序取第一个成立的) {
 
 TEST_F(隔离恢复判定, 恢复记录格式异常时拒绝) {
   // A bad element after the matching string still spoils the record.
-  for (const std::string& 记录 : {"{\"quarantineRecoveryFingerprints\":[\"" + 指纹() + "\",1]}",
+  for (const std::string& 记录 : std::vector<std::string>{"{\"quarantineRecoveryFingerprints\":[\"" + 指纹() + "\",1]}",
                                  "{\"quarantineRecoveryFingerprints\":\"" + 指纹() + "\"}",
                                  std::string("{\"quarantineRecoveryFingerprints\":{}}")}) {
     状态_.preservedFields = 记录;
