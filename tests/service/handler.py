@@ -5,6 +5,7 @@ import ssl
 import time
 import urllib.parse
 
+from objects import serve_object
 from routes import answer_body
 
 _PIECE = 65536
@@ -66,6 +67,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         time.sleep(int(answer.get("delayMs", 0)) / 1000.0)
         if answer.get("hangUp"):
             return
+        if "objectSize" in answer:
+            self._answer_object(answer)
+            return
         body = answer_body(answer)
         chunked = bool(answer.get("chunked"))
         headers = [(name, value) for name, value in answer.get("headers", [])]
@@ -88,6 +92,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, TimeoutError) as error:
             # The client may stop reading on purpose (a size cap, a redirect it ignores).
             self.server.log("answer cut short: %s" % error)
+
+    def _answer_object(self, answer):
+        try:
+            serve_object(self, answer)
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError, TimeoutError) as error:
+            self.server.log("object answer cut short: %s" % error)
 
     def _write_body(self, body, chunked):
         view = memoryview(body)

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,18 @@ struct 服务应答 {
   std::uint32_t delayMs = 0;   // wait before the response head
   bool chunked = false;        // chunked transfer coding instead of Content-Length
   bool hangUp = false;         // close the connection without any response
+
+  // An object answer when objectSize is not 0: that many bytes in which every 8-byte word
+  // holds its own offset (little endian). Status 200 then means "the fitting one": 206
+  // with a Content-Range for a satisfiable "Range: bytes=N-", 416 past the end, else 200;
+  // another status is sent as given. A Content-Range, Content-Length or Accept-Ranges in
+  // headers replaces the service's own. body, bodySize and location are not used.
+  std::uint64_t objectSize = 0;
+  bool ignoreRange = false;                 // answer a range request with the whole object
+  std::uint64_t extraBytes = 0;             // this many 'x' bytes after the object's end
+  std::optional<std::uint64_t> resetAfter;  // reset the connection after this many body bytes
+  std::uint32_t trickleBytes = 0;           // send the body in pieces of this many bytes...
+  std::uint32_t trickleMs = 0;              // ...with this pause before each
 };
 
 // The answers most tests need: a status with an optional body, and a redirect.
@@ -32,6 +45,11 @@ inline 服务应答 应答(std::uint32_t 状态码, std::string 正文 = {}) {
   服务应答 结果;
   结果.status = 状态码;
   结果.body = std::move(正文);
+  return 结果;
+}
+inline 服务应答 对象应答(std::uint64_t 大小) {
+  服务应答 结果;
+  结果.objectSize = 大小;
   return 结果;
 }
 inline 服务应答 跳转应答(std::uint32_t 状态码, std::string 目标) {

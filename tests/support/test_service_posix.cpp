@@ -52,6 +52,14 @@ nlohmann::json 应答文档(const 服务应答& 应答) {
     文档["bodySize"] = 应答.bodySize;
   }
   if (!应答.location.empty()) 文档["location"] = 应答.location;
+  if (应答.objectSize != 0) {
+    文档["objectSize"] = 应答.objectSize;
+    文档["ignoreRange"] = 应答.ignoreRange;
+    文档["extraBytes"] = 应答.extraBytes;
+    文档["trickleBytes"] = 应答.trickleBytes;
+    文档["trickleMs"] = 应答.trickleMs;
+    if (应答.resetAfter) 文档["resetAfter"] = *应答.resetAfter;
+  }
   return 文档;
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -143,6 +144,89 @@ bool 发送正文(SOCKET 连接, const 服务应答& 应答) {
   return !应答.chunked || 全部发送(连接, "0\r\n\r\n", 5);
 }
 
+// Bytes 起 to 止 - 1 of an object in which every 8-byte word holds its own offset.
+std::string 图案字节(std::uint64_t 起, std::uint64_t 止) {
+  std::string 字节;
+  字节.reserve(static_cast<std::size_t>(止 - 起));
+  for (std::uint64_t 位置 = 起; 位置 < 止; ++位置) 字节 += static_cast<char>((位置 / 8 * 8 >> (8 * (位置 % 8))) & 0xff);
+  return 字节;
+}
+
+bool 有应答头(const 服务应答& 应答, const char* 名称) {
+  return std::any_of(应答.headers.begin(), 应答.headers.end(),
+                     [&](const auto& 项) { return _stricmp(项.first.c_str(), 名称) == 0; });
+}
+
+// The object bytes a Range asks for: "bytes=N-" or "bytes=N-M". False for no usable
+// Range; *越界 when N is past the end.
+bool 请求范围(const 记录的请求& 请求, std::uint64_t 大小, std::uint64_t* 起, std::uint64_t* 止, bool* 越界) {
+  const std::string 值 = 请求.请求头("Range");
+  unsigned long long 首 = 0;
+  unsigned long long 末 = 0;
+  char 尾 = 0;
+  const int 项数 = std::sscanf(值.c_str(), "bytes=%llu-%llu%c", &首, &末, &尾);
+  if (值.rfind("bytes=", 0) != 0 || 项数 < 1 || 项数 > 2 || (项数 == 1 && 值.back() != '-')) return false;
+  *越界 = 首 >= 大小;
+  *起 = 首;
+  *止 = 项数 == 2 ? std::min<std::uint64_t>(末 + 1, 大小) : 大小;
+  return *越界 || *止 > *起;
+}
+
+// Turns an object answer into the answer to send: status, headers and body.
+服务应答 具体对象应答(const 服务应答& 应答, const 记录的请求& 请求) {
+  服务应答 结果 = 应答;
+  const std::uint64_t 大小 = 应答.objectSize;
+  std::uint64_t 起 = 0;
+  std::uint64_t 止 = 大小;
+  bool 越界 = false;
+  std::vector<std::pair<std::string, std::string>> 自有 = {{"Accept-Ranges", "bytes"}};
+  if (!应答.ignoreRange && 请求范围(请求, 大小, &起, &止, &越界)) {
+    if (越界) {
+      起 = 止 = 0;
+      if (结果.status == 200) 结果.status = 416;
+      自有.emplace_back("Content-Range", "bytes */" + std::to_string(大小));
+    } else {
+      if (结果.status == 200) 结果.status = 206;
+      自有.emplace_back("Content-Range",
+                        "bytes " + std::to_string(起) + "-" + std::to_string(止 - 1) + "/" + std::to_string(大小));
+    }
+  }
+  for (const auto& 项 : 自有) {
+    if (!有应答头(应答, 项.first.c_str())) 结果.headers.push_back(项);
+  }
+  结果.body = 图案字节(起, 止) + std::string(static_cast<std::size_t>(应答.extraBytes), 'x');
+  结果.location.clear();
+  return 结果;
+}
+
+// Sends an object answer's body, piece by piece, and resets the connection after
+// resetAfter bytes when asked to. False when the connection is to be dropped as it is.
+bool 发送对象正文(SOCKET 连接, const 服务应答& 应答, HANDLE 停止) {
+  const std::size_t 块长 = 应答.trickleBytes != 0 ? 应答.trickleBytes : 发送块大小;
+  const std::uint64_t 上限 = 应答.resetAfter.value_or(应答.body.size());
+  std::uint64_t 已发 = 0;
+  while (已发 < std::min<std::uint64_t>(上限, 应答.body.size())) {
+    if (应答.trickleMs != 0 && ::WaitForSingleObject(停止, 应答.trickleMs) == WAIT_OBJECT_0) return false;
+    const auto 长 = static_cast<std::size_t>(std::min<std::uint64_t>({块长, 上限 - 已发, 应答.body.size() - 已发}));
+    std::string 帧 = 应答.body.substr(static_cast<std::size_t>(已发), 长);
+    if (应答.chunked) {
+      std::ostringstream 块头;
+      块头 << std::hex << 长 << "\r\n";
+      帧 = 块头.str() + 帧 + "\r\n";
+    }
+    if (!全部发送(连接, 帧.data(), 帧.size())) return false;
+    已发 += 长;
+  }
+  if (应答.resetAfter) {
+    // Let the bytes arrive, then close with a reset instead of a FIN.
+    ::WaitForSingleObject(停止, 300);
+    const linger 立即{1, 0};
+    ::setsockopt(连接, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&立即), sizeof 立即);
+    return false;
+  }
+  return !应答.chunked || 全部发送(连接, "0\r\n\r\n", 5);
+}
+
 }  // namespace
 
 struct 测试服务::状态 {
@@ -205,11 +289,20 @@ void 测试服务::状态::处理连接(SOCKET 连接) {
   if (!读取请求(连接, &请求)) return;
   const 服务应答 应答 = 选择应答(请求);
   const bool 只要头 = 请求.method == "HEAD";
+  const 记录的请求 请求副本 = 应答.objectSize != 0 ? 请求 : 记录的请求{};
   {
     std::lock_guard<std::mutex> 保护(锁);
     记录.push_back(std::move(请求));
   }
   if (::WaitForSingleObject(停止.get(), 应答.delayMs) == WAIT_OBJECT_0 || 应答.hangUp) return;
+  if (应答.objectSize != 0) {
+    const 服务应答 对象 = 具体对象应答(应答, 请求副本);
+    const std::string 头 = 应答头(对象, 对象.body.size());
+    if (全部发送(连接, 头.data(), 头.size()) && (只要头 || 发送对象正文(连接, 对象, 停止.get()))) {
+      ::shutdown(连接, SD_SEND);
+    }
+    return;
+  }
   const std::uint64_t 正文长度 = 应答.body.empty() ? 应答.bodySize : 应答.body.size();
   const std::string 头 = 应答头(应答, 正文长度);
   if (全部发送(连接, 头.data(), 头.size()) && (只要头 || 发送正文(连接, 应答))) {
