@@ -12,6 +12,7 @@
 #include "support/file_helpers.h"
 #include "support/program_runner.h"
 #include "support/state_files.h"
+#include "support/lock_namespace.h"
 #include "support/temp_dir.h"
 #include "support/update_fixture.h"
 
@@ -25,6 +26,9 @@ const 发布内容 版本文件 = {{"Tallybell.exe", "exe-7"}, {"data/a.bin", "a
 
 class 后台检查命令 : public ::testing::Test {
  protected:
+  // Named locks of this test stay apart from tests running at the same time.
+  测试::私有锁命名空间 锁空间_;
+
   void SetUp() override {
     策略_.checkAfter = "2099-01-01T00:00:00Z";
     写入更新夹具(夹具(), 策略_, 版本文件);

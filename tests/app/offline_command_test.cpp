@@ -4,6 +4,7 @@
 #include "storage/version_state.h"
 #include "support/program_runner.h"
 #include "support/state_files.h"
+#include "support/lock_namespace.h"
 #include "support/temp_dir.h"
 #include "support/tree_compare.h"
 
@@ -22,6 +23,9 @@ const std::map<std::string, std::string> 版本文件 = {
 
 class 离线准备命令 : public ::testing::Test {
  protected:
+  // Named locks of this test stay apart from tests running at the same time.
+  测试::私有锁命名空间 锁空间_;
+
   void SetUp() override {
     写目录树(夹具() / "releases" / "r1", 版本文件);
     本地版本状态 状态;

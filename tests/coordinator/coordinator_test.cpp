@@ -12,6 +12,7 @@
 #include "support/diagnostic_channel_fixture.h"
 #include "support/file_helpers.h"
 #include "support/state_files.h"
+#include "support/lock_namespace.h"
 #include "support/temp_dir.h"
 #include "support/update_fixture.h"
 #include "transport/offline_fixture.h"
@@ -32,6 +33,9 @@ std::uint64_t 时刻(std::uint32_t 时, std::uint32_t 分 = 0) {
 
 class 更新协调器测试 : public ::testing::Test {
  protected:
+  // Named locks of this test stay apart from tests running at the same time.
+  测试::私有锁命名空间 锁空间_;
+
   void SetUp() override {
     清单_ = 写入更新夹具(夹具目录(), 策略_, 版本文件);
     配置_.programRoot = 目录_.宽路径("program");
@@ -199,6 +203,7 @@ TEST_F(更新协调器测试, 组装失败按阶段记录事件) {
   // A manifest that does not match the policy's hash.
   写测试文件(夹具目录() / "manifest.json", 清单_ + " ");
   EXPECT_EQ(运行(), 3011u);
+  ASSERT_EQ(已回报事件().size(), 1u);
   EXPECT_NE(已回报事件().back().find("\"failureStage\":\"manifest\""), std::string::npos);
 
   // A missing object.
@@ -207,6 +212,7 @@ TEST_F(更新协调器测试, 组装失败按阶段记录事件) {
   std::wstring 错误;
   EXPECT_EQ(运行(&错误), 3010u);
   EXPECT_EQ(错误, L"无法下载或校验发布文件。");
+  ASSERT_EQ(已回报事件().size(), 2u);
   EXPECT_NE(已回报事件().back().find("\"failureStage\":\"download\""), std::string::npos);
   EXPECT_EQ(状态().updateFailureCount, 2u);
 }

@@ -6,6 +6,7 @@
 #include "support/diagnostic_channel_fixture.h"
 #include "support/release_builder.h"
 #include "support/state_files.h"
+#include "support/lock_namespace.h"
 #include "support/temp_dir.h"
 #include "support/tree_compare.h"
 #include "transport/offline_fixture.h"
@@ -21,6 +22,9 @@ const 发布内容 新版本文件 = {
 
 class 版本组装测试 : public ::testing::Test {
  protected:
+  // Named locks of this test stay apart from tests running at the same time.
+  测试::私有锁命名空间 锁空间_;
+
   void SetUp() override {
     本地版本状态 状态;
     状态.generation = 4;

@@ -10,6 +10,7 @@
 #include "release/directory_tree.h"
 #include "support/fault_injection.h"
 #include "support/state_files.h"
+#include "support/lock_namespace.h"
 #include "support/temp_dir.h"
 #include "support/tree_compare.h"
 
@@ -21,6 +22,9 @@ using namespace 测试;
 
 class 离线准备 : public ::testing::Test {
  protected:
+  // Named locks of this test stay apart from tests running at the same time.
+  测试::私有锁命名空间 锁空间_;
+
   void SetUp() override {
     写目录树(源(), {{"Tallybell.exe", "exe"}, {"complete.json", "{}"}, {"data/a.bin", "a"}});
     本地版本状态 状态;

@@ -12,6 +12,7 @@
 #include "support/file_helpers.h"
 #include "support/release_builder.h"
 #include "support/state_files.h"
+#include "support/lock_namespace.h"
 #include "support/temp_dir.h"
 #include "support/test_service.h"
 #include "support/update_fixture.h"
@@ -44,6 +45,9 @@ class 信任测试CA {
 
 class 在线更新 : public ::testing::Test {
  protected:
+  // Named locks of this test stay apart from tests running at the same time.
+  测试::私有锁命名空间 锁空间_;
+
   void SetUp() override {
     ASSERT_TRUE(服务_.已启动());
     // The manifest lists download URLs on the service itself.
