@@ -12,6 +12,7 @@
 #include "support/file_helpers.h"
 #include "support/program_runner.h"
 #include "support/state_files.h"
+#include "support/lock_holder.h"
 #include "support/lock_namespace.h"
 #include "support/temp_dir.h"
 #include "support/update_fixture.h"
@@ -112,18 +113,12 @@ TEST_F(后台检查命令, 失败时写更新核心结果诊断行) {
 }
 
 TEST_F(后台检查命令, 另一运行持锁时为已在运行) {
-  std::promise<void> 已持有, 可释放;
-  std::thread 持有者([&] {
-    platform::命名互斥体 锁;
-    const bool 取得 = 锁.打开或创建(协调器锁名称) && 锁.加锁(0) == platform::加锁结果::取得;
-    已持有.set_value();
-    可释放.get_future().wait();
-    EXPECT_TRUE(取得);
-  });
-  已持有.get_future().wait();
-  const auto 结果 = 检查();
-  可释放.set_value();
-  持有者.join();
+  程序结果 结果;
+  {
+    持锁线程 另一运行(协调器锁名称);
+    ASSERT_TRUE(另一运行.已取得());
+    结果 = 检查();
+  }
   EXPECT_EQ(结果.输出, "background update already running\n");
   EXPECT_EQ(结果.退出码, 0u);
 }

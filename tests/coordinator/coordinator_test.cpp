@@ -12,6 +12,7 @@
 #include "support/diagnostic_channel_fixture.h"
 #include "support/file_helpers.h"
 #include "support/state_files.h"
+#include "support/lock_holder.h"
 #include "support/lock_namespace.h"
 #include "support/temp_dir.h"
 #include "support/update_fixture.h"
@@ -246,18 +247,12 @@ TEST_F(更新协调器测试, 隔离的目标未启用恢复时3003并写判定�
 }
 
 TEST_F(更新协调器测试, 锁被占用时为已在运行) {
-  std::promise<void> 已持有, 可释放;
-  std::thread 持有者([&] {
-    platform::命名互斥体 锁;
-    const bool 取得 = 锁.打开或创建(协调器锁名称) && 锁.加锁(0) == platform::加锁结果::取得;
-    已持有.set_value();
-    可释放.get_future().wait();
-    EXPECT_TRUE(取得);
-  });
-  已持有.get_future().wait();
-  const auto 代码 = 运行();
-  可释放.set_value();
-  持有者.join();
+  std::uint32_t 代码 = 0;
+  {
+    持锁线程 另一运行(协调器锁名称);
+    ASSERT_TRUE(另一运行.已取得());
+    代码 = 运行();
+  }
   EXPECT_EQ(代码, 0u);
   EXPECT_TRUE(结果_.alreadyRunning);
   EXPECT_FALSE(fs::exists(状态根() / "state"));

@@ -10,6 +10,7 @@
 #include "release/directory_tree.h"
 #include "support/fault_injection.h"
 #include "support/state_files.h"
+#include "support/lock_holder.h"
 #include "support/lock_namespace.h"
 #include "support/temp_dir.h"
 #include "support/tree_compare.h"
@@ -98,22 +99,14 @@ TEST_F(离线准备, 状态保存失败时为3006而版本目录保留) {
 }
 
 TEST_F(离线准备, 另一更新持有协调器锁时等待有界并返回3007) {
-  // Another thread holds the lock until told to let go: a Windows mutex is re-entrant for
-  // its owner thread, and one whose owner thread ends counts as abandoned and free.
-  std::promise<void> 已持有, 可释放;
-  std::thread 持有者([&] {
-    platform::命名互斥体 锁;
-    const bool 取得 = 锁.打开或创建(协调器锁名称) && 锁.加锁(0) == platform::加锁结果::取得;
-    已持有.set_value();
-    可释放.get_future().wait();
-    EXPECT_TRUE(取得);
-  });
-  已持有.get_future().wait();
-  请求_.锁等待毫秒 = 50;
+  std::uint32_t 代码 = 0;
   std::wstring 消息;
-  const auto 代码 = 准备离线版本(请求_, &消息);
-  可释放.set_value();
-  持有者.join();
+  {
+    持锁线程 另一运行(协调器锁名称);
+    ASSERT_TRUE(另一运行.已取得());
+    请求_.锁等待毫秒 = 50;
+    代码 = 准备离线版本(请求_, &消息);
+  }
   EXPECT_EQ(代码, 3007u);
   EXPECT_EQ(消息, L"另一个更新进程正在运行，请稍后重试。");
   EXPECT_FALSE(fs::exists(目标()));

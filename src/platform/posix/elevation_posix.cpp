@@ -1,5 +1,6 @@
 // Administrative rights on POSIX are the effective user id 0; the elevated re-launch goes
 // through pkexec where it is installed and through a non-interactive sudo otherwise.
+#include "platform/posix/child_process_posix.h"
 #include "platform/elevation.h"
 
 #include <spawn.h>
@@ -52,15 +53,7 @@ bool 已提升权限() { return ::geteuid() == 0; }
     return 结果;
   }
   结果.已启动 = true;
-  int 状态 = 0;
-  pid_t 等待结果;
-  do {
-    等待结果 = ::waitpid(子进程, &状态, 0);
-  } while (等待结果 < 0 && errno == EINTR);
-  if (等待结果 == 子进程 && WIFEXITED(状态)) {
-    结果.有退出码 = true;
-    结果.退出码 = static_cast<std::uint32_t>(WEXITSTATUS(状态));
-  }
+  结果.有退出码 = 等待子进程退出(子进程, &结果.退出码);
   return 结果;
 }
 

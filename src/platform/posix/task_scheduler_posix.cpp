@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/child_process_posix.h"
 #include "platform/file_system.h"
 #include "platform/posix/systemd_units.h"
 #include "platform/task_scheduler.h"
@@ -79,15 +80,9 @@ bool 失败(std::wstring* 错误, const wchar_t* 消息) {
   pid_t 子进程 = 0;
   if (::posix_spawnp(&子进程, 指针[0], 动作.取得(), nullptr, 指针.data(), environ) != 0) return 结果;
   结果.已启动 = true;
-  int 状态 = 0;
-  pid_t 等待结果;
-  do {
-    等待结果 = ::waitpid(子进程, &状态, 0);
-  } while (等待结果 < 0 && errno == EINTR);
-  if (等待结果 == 子进程 && WIFEXITED(状态)) {
-    结果.有退出码 = true;
-    结果.退出码 = WEXITSTATUS(状态);
-  }
+  std::uint32_t 退出码 = 0;
+  结果.有退出码 = 等待子进程退出(子进程, &退出码);
+  结果.退出码 = static_cast<int>(退出码);
   return 结果;
 }
 
