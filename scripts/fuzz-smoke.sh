@@ -5,7 +5,7 @@
 #   scripts/fuzz-smoke.sh [seconds-per-target]   (default 30)
 #
 # Builds the fuzz preset first (clang). The starting inputs of target <name>_fuzz or <name>_parse_fuzz
-# are fuzz/corpus/<name>/ when that folder exists, plus the JSON parsing corpus under
+# are tests/fuzz/corpus/<name>/ when that folder exists, plus the JSON parsing corpus under
 # tests/data. Inputs that make a target fail are kept in build-fuzz/fuzz-artifacts/<target>/
 # so they can be replayed:
 #   build-fuzz/fuzz/<target> <artifact>
@@ -67,7 +67,7 @@ for binary in "${targets[@]}"; do
   [ -x "$binary" ] || continue
   target="$(basename "$binary")"
   name="${target%_fuzz}"
-  own_inputs="$root/fuzz/corpus/${name%_parse}"
+  own_inputs="$root/tests/fuzz/corpus/${name%_parse}"
   if [ -d "$own_inputs" ]; then
     run_target "$target" "$own_inputs" "$json_inputs"
   else
