@@ -3,6 +3,8 @@
 # fails when any of them finds a crash, a leak, a sanitizer report or a time-out.
 #
 #   scripts/fuzz-smoke.sh [seconds-per-target]   (default 30)
+#   FUZZ_KEEP_CORPUS=1 scripts/fuzz-smoke.sh 600  (the long run: new inputs that add
+#                                                  coverage are merged into the kept corpus)
 #
 # Builds the fuzz preset first (clang). The starting inputs of target <name>_fuzz or <name>_parse_fuzz
 # are tests/fuzz/corpus/<name>/ when that folder exists, plus the JSON parsing corpus under
@@ -33,7 +35,8 @@ trap 'rm -rf "$work"' EXIT
 failed=()
 run_target() {
   local target="$1"
-  shift
+  local kept="$2"
+  shift 2
   local corpus="$work/$target"
   local artifacts="$root/build-fuzz/fuzz-artifacts/$target"
   mkdir -p "$corpus" "$artifacts"
@@ -48,12 +51,18 @@ run_target() {
   "$root/build-fuzz/fuzz/$target" \
     -max_total_time="$seconds" -timeout=25 -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$corpus" >"$work/$target.log" 2>&1 || status=$?
-  grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$work/$target.log" || true
+  grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)|DONE' "$work/$target.log" || true
   if [ "$status" -ne 0 ]; then
     echo "!! $target failed with status $status; log follows" >&2
     tail -n 60 "$work/$target.log" >&2
     echo "!! failing inputs are in $artifacts" >&2
     failed+=("$target")
+  elif [ "${FUZZ_KEEP_CORPUS:-0}" = 1 ] && [ -n "$kept" ]; then
+    # Only inputs that add coverage to what is kept already are copied over.
+    mkdir -p "$kept"
+    "$root/build-fuzz/fuzz/$target" -merge=1 "$kept" "$corpus" >"$work/$target.merge.log" 2>&1 ||
+      echo "!! merging the corpus of $target failed" >&2
+    echo "kept corpus: $(ls "$kept" | wc -l) inputs in ${kept#$root/}"
   fi
 }
 
@@ -69,9 +78,9 @@ for binary in "${targets[@]}"; do
   name="${target%_fuzz}"
   own_inputs="$root/tests/fuzz/corpus/${name%_parse}"
   if [ -d "$own_inputs" ]; then
-    run_target "$target" "$own_inputs" "$json_inputs"
+    run_target "$target" "$own_inputs" "$own_inputs" "$json_inputs"
   else
-    run_target "$target" "$json_inputs"
+    run_target "$target" "" "$json_inputs"
   fi
 done
 

@@ -1,0 +1,72 @@
+// Feeds arbitrary text to the download head rules: Content-Length, Content-Range and
+// Accept-Ranges values, the final URL, and a redirect Location. Input: lines in that order
+// (missing lines are absent headers), read as lenient UTF-8. Besides the sanitizers it
+// checks what the transfer code relies on: an accepted range lies inside its complete
+// length, an accepted length reads back from its decimal text, a refused head leaves the
+// output alone, and a followed redirect only ever lands on an allowed address.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "transport/download_http_rules.h"
+
+namespace {
+
+namespace tb = tallybell;
+
+void 要求(bool 条件) {
+  if (!条件) std::abort();
+}
+
+std::vector<std::wstring> 按行拆分(const std::string& 输入) {
+  std::vector<std::wstring> 行;
+  std::size_t 起点 = 0;
+  while (起点 <= 输入.size() && 行.size() < 5) {
+    const std::size_t 换行 = 输入.find('\n', 起点);
+    const std::size_t 终点 = 换行 == std::string::npos ? 输入.size() : 换行;
+    行.push_back(tb::UTF8转宽宽松(输入.substr(起点, 终点 - 起点)));
+    if (换行 == std::string::npos) break;
+    起点 = 换行 + 1;
+  }
+  return 行;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* 数据, std::size_t 大小) {
+  const auto 行 = 按行拆分(std::string(reinterpret_cast<const char*>(数据), 大小));
+  tb::下载原始响应头 原始;
+  if (行.size() > 0) 原始.contentLength = 行[0];
+  if (行.size() > 1) 原始.contentRange = 行[1];
+  if (行.size() > 2) 原始.acceptRanges = 行[2];
+  const std::wstring 最终地址 = 行.size() > 3 ? 行[3] : L"https://content.example/objects/a.object";
+
+  tb::下载响应 响应;
+  响应.statusCode = 999;
+  std::wstring 错误;
+  if (tb::构建下载响应头(206, 最终地址, 原始, &响应, &错误)) {
+    要求(响应.statusCode == 206 && 响应.finalUrl == 最终地址);
+    要求(tb::下载到达地址允许(最终地址));
+    if (响应.hasContentRange) 要求(响应.rangeStart < 响应.rangeTotal);
+    if (响应.hasContentLength) {
+      std::uint64_t 再读 = 0;
+      要求(tb::解析下载头数字(tb::十进制宽(响应.contentLength), &再读) && 再读 == 响应.contentLength);
+    }
+  } else {
+    要求(响应.statusCode == 999 && !错误.empty());
+  }
+
+  if (行.size() > 4 && tb::下载到达地址允许(最终地址)) {
+    tb::下载跳转状态 状态;
+    状态.url = 最终地址;
+    if (tb::跟随下载跳转(&状态, 行[4], &错误)) {
+      要求(状态.跳转次数 == 1 && tb::下载到达地址允许(状态.url));
+    } else {
+      要求(状态.url == 最终地址 && 状态.跳转次数 == 0);
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,28 @@
+// A scratch state folder for targets that fuzz the reading of small stored files through
+// the real file code. Made once per fuzzing process and removed when it exits.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+#include "common/text.h"
+#include "release/directory_tree.h"
+#include "storage/directories.h"
+#include "storage/files.h"
+
+namespace tallybell::测试 {
+
+inline std::wstring 模糊测试临时状态根() {
+  const char* 临时 = std::getenv("TMPDIR");
+  std::string 模板 = std::string(临时 != nullptr && *临时 != '\0' ? 临时 : "/tmp") + "/tallybell-fuzz-XXXXXX";
+  if (::mkdtemp(模板.data()) == nullptr) std::abort();
+  static std::wstring 根;
+  根 = UTF8转宽宽松(模板);
+  if (!创建目录树(连接路径(根, L"state"))) std::abort();
+  std::atexit([] { 删除目录树(根); });
+  return 根;
+}
+
+}  // namespace tallybell::测试
