@@ -1,15 +1,13 @@
 #include <windows.h>
 
 #include "platform/named_mutex.h"
+#include "platform/windows/handles_win.h"
 
 namespace tallybell::platform {
 
 struct 命名互斥体::状态 {
-  HANDLE 句柄 = nullptr;  // CreateMutexW reports failure as NULL
+  windows::作用域句柄 句柄;
   bool 持有 = false;
-  ~状态() {
-    if (句柄 != nullptr) CloseHandle(句柄);
-  }
 };
 
 命名互斥体::命名互斥体() : 状态_(std::make_unique<状态>()) {}
@@ -18,20 +16,17 @@ struct 命名互斥体::状态 {
 
 bool 命名互斥体::打开或创建(const std::wstring& 名称) {
   解锁();
-  if (状态_->句柄 != nullptr) {
-    CloseHandle(状态_->句柄);
-    状态_->句柄 = nullptr;
-  }
+  状态_->句柄.重置();
   if (名称.empty() || 名称.find(L'\\') != std::wstring::npos) return false;
   const std::wstring 全名 = L"Local\\" + 名称;
-  状态_->句柄 = CreateMutexW(nullptr, FALSE, 全名.c_str());
-  return 状态_->句柄 != nullptr;
+  状态_->句柄.重置(CreateMutexW(nullptr, FALSE, 全名.c_str()));
+  return 状态_->句柄.有效();
 }
 
 加锁结果 命名互斥体::加锁(std::uint32_t 毫秒) {
-  if (状态_->句柄 == nullptr) return 加锁结果::错误;
+  if (!状态_->句柄) return 加锁结果::错误;
   if (状态_->持有) return 加锁结果::取得;
-  switch (WaitForSingleObject(状态_->句柄, 毫秒)) {
+  switch (WaitForSingleObject(状态_->句柄.get(), 毫秒)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:
       状态_->持有 = true;
@@ -44,7 +39,7 @@ bool 命名互斥体::打开或创建(const std::wstring& 名称) {
 }
 
 void 命名互斥体::解锁() {
-  if (状态_->持有 && 状态_->句柄 != nullptr) ReleaseMutex(状态_->句柄);
+  if (状态_->持有 && 状态_->句柄) ReleaseMutex(状态_->句柄.get());
   状态_->持有 = false;
 }
 

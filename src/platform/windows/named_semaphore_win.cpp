@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/named_semaphore.h"
+#include "platform/windows/handles_win.h"
 
 namespace tallybell::platform {
 
@@ -11,13 +12,8 @@ constexpr std::uint32_t 最多名额 = 64;
 }  // namespace
 
 struct 命名信号量::状态 {
-  HANDLE 句柄 = nullptr;  // CreateSemaphoreW reports failure as NULL
+  windows::作用域句柄 句柄;
   bool 持有 = false;
-  void 关闭() {
-    if (句柄 != nullptr) CloseHandle(句柄);
-    句柄 = nullptr;
-  }
-  ~状态() { 关闭(); }
 };
 
 命名信号量::命名信号量() : 状态_(std::make_unique<状态>()) {}
@@ -26,23 +22,23 @@ struct 命名信号量::状态 {
 
 bool 命名信号量::打开或创建(const std::wstring& 名称, std::uint32_t 名额数) {
   归还名额();
-  状态_->关闭();
+  状态_->句柄.重置();
   if (名额数 == 0 || 名额数 > 最多名额 || 名称.empty() || 名称.find(L'\\') != std::wstring::npos) {
     return false;
   }
   const std::wstring 全名 = L"Local\\" + 名称;
   const LONG 数量 = static_cast<LONG>(名额数);
   // An existing semaphore is opened as it is; the counts only apply to the first creator.
-  状态_->句柄 = CreateSemaphoreW(nullptr, 数量, 数量, 全名.c_str());
-  return 状态_->句柄 != nullptr;
+  状态_->句柄.重置(CreateSemaphoreW(nullptr, 数量, 数量, 全名.c_str()));
+  return 状态_->句柄.有效();
 }
 
 加锁结果 命名信号量::取得名额(std::uint32_t 毫秒) {
-  if (状态_->句柄 == nullptr) return 加锁结果::错误;
+  if (!状态_->句柄) return 加锁结果::错误;
   if (状态_->持有) return 加锁结果::取得;
   // INFINITE is the largest value; a bounded wait never passes it.
   const DWORD 等待 = 毫秒 == INFINITE ? INFINITE - 1 : 毫秒;
-  switch (WaitForSingleObject(状态_->句柄, 等待)) {
+  switch (WaitForSingleObject(状态_->句柄.get(), 等待)) {
     case WAIT_OBJECT_0:
       状态_->持有 = true;
       return 加锁结果::取得;
@@ -54,7 +50,7 @@ bool 命名信号量::打开或创建(const std::wstring& 名称, std::uint32_t 
 }
 
 void 命名信号量::归还名额() {
-  if (状态_->持有 && 状态_->句柄 != nullptr) ReleaseSemaphore(状态_->句柄, 1, nullptr);
+  if (状态_->持有 && 状态_->句柄) ReleaseSemaphore(状态_->句柄.get(), 1, nullptr);
   状态_->持有 = false;
 }
 

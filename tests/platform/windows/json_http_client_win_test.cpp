@@ -15,6 +15,7 @@
 
 #include "common/text.h"
 #include "platform/json_http_client.h"
+#include "platform/windows/proxy_environment_win.h"
 #include "platform/windows/windows_test_support.h"
 #include "support/test_service.h"
 #include "transport/json_http_rules.h"
@@ -55,42 +56,7 @@ void 期望失败(const JsonHttp请求& 请求, const wchar_t* 消息) {
   EXPECT_EQ(响应.statusCode, 7u);
 }
 
-// Wine's WinHTTP reads http_proxy through the C runtime of ucrtbase.dll, whose copy of the
-// environment is taken once, at its first use; so the variable is changed there as well.
-void 设置运行库环境变量(const std::wstring& 名称, const std::optional<std::wstring>& 值) {
-  using 设置函数 = int(__cdecl*)(const wchar_t*, const wchar_t*);
-  HMODULE 运行库 = ::LoadLibraryW(L"ucrtbase.dll");
-  FARPROC 地址 = 运行库 != nullptr ? ::GetProcAddress(运行库, "_wputenv_s") : nullptr;
-  if (地址 != nullptr) {
-    // Through void(*)(): the one function pointer type GCC lets any other convert to silently.
-    auto 设置 = reinterpret_cast<设置函数>(reinterpret_cast<void (*)()>(地址));
-    设置(名称.c_str(), 值 ? 值->c_str() : L"");  // an empty value removes the variable
-  }
-  if (运行库 != nullptr) ::FreeLibrary(运行库);
-}
-
-// Sets one environment variable of this process for a scope.
-class 环境变量替换 {
- public:
-  环境变量替换(const wchar_t* 名称, const std::optional<std::wstring>& 值) : 名称_(名称) {
-    wchar_t 缓冲[32768];
-    const DWORD 长度 = ::GetEnvironmentVariableW(名称, 缓冲, 32768);
-    if (长度 > 0 && 长度 < 32768) 原值_ = std::wstring(缓冲, 长度);
-    设置(值);
-  }
-  ~环境变量替换() { 设置(原值_); }
-  环境变量替换(const 环境变量替换&) = delete;
-  环境变量替换& operator=(const 环境变量替换&) = delete;
-
- private:
-  void 设置(const std::optional<std::wstring>& 值) {
-    ::SetEnvironmentVariableW(名称_.c_str(), 值 ? 值->c_str() : nullptr);
-    设置运行库环境变量(名称_, 值);
-  }
-
-  std::wstring 名称_;
-  std::optional<std::wstring> 原值_;
-};
+using 环境变量替换 = 测试::代理环境变量;
 
 TEST(JsonWinHttp客户端, 连接之前的拒绝各有其消息) {
   auto 空方法 = 请求(L"https://updates.tallybell.example/update/v1/resolve");
