@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "release/assembly_files.h"
+#include "release/completion_marker.h"
 #include "release/staging.h"
 #include "release/verification.h"
 #include "storage/directories.h"
@@ -64,17 +65,6 @@ std::string 冲突详情(const 版本组装配置& 配置, const 本地版本状
   详情["targetRelease"] = 清单.releaseId;
   std::string 文本;
   return 序列化JSON(详情, &文本) ? 文本 : std::string();
-}
-
-std::string 完成标记文本(const 发布清单& 清单, const std::string& 清单哈希) {
-  nlohmann::json 文件 = nlohmann::json::array();
-  for (const auto& 条目 : 清单.files) {
-    文件.push_back({{"path", 条目.path}, {"sha256", 条目.sha256}, {"size", 条目.size}});
-  }
-  const nlohmann::json 标记 = {
-      {"files", 文件}, {"formatVersion", 1}, {"manifestHash", 清单哈希}, {"releaseId", 清单.releaseId}};
-  std::string 文本;
-  return 序列化JSON(标记, &文本) ? 文本 : std::string();
 }
 
 // Steps 8 to 12: stage, verify, set an old directory aside and commit with one rename.

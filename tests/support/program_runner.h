@@ -19,6 +19,12 @@ struct 程序结果 {
 程序结果 运行更新程序(const std::vector<std::string>& 参数,
                       const std::map<std::string, std::string>& 环境 = {});
 
+// The same for another program of the build: 程序 is its path on POSIX and its file name
+// in the build folder on Windows (where the update program lies too). With 合并错误输出
+// its standard error goes into 输出 as well.
+程序结果 运行程序(const std::string& 程序, const std::vector<std::string>& 参数,
+                  const std::map<std::string, std::string>& 环境 = {}, bool 合并错误输出 = false);
+
 // The exit code as the test can observe it: the full code where the platform keeps it,
 // otherwise the low 8 bits the kernel keeps.
 std::uint32_t 可观察退出码(std::uint32_t 完整退出码);

@@ -14,10 +14,15 @@ namespace tallybell::测试 {
 std::uint32_t 可观察退出码(std::uint32_t 完整退出码) { return 完整退出码 & 0xFF; }
 
 程序结果 运行更新程序(const std::vector<std::string>& 参数, const std::map<std::string, std::string>& 环境) {
+  return 运行程序(TALLYBELL_PROGRAM_PATH, 参数, 环境);
+}
+
+程序结果 运行程序(const std::string& 程序, const std::vector<std::string>& 参数,
+                  const std::map<std::string, std::string>& 环境, bool 合并错误输出) {
   程序结果 结果;
   int 管道[2];
   if (::pipe2(管道, O_CLOEXEC) != 0) return 结果;
-  std::vector<std::string> 参数表 = {TALLYBELL_PROGRAM_PATH};
+  std::vector<std::string> 参数表 = {程序};
   参数表.insert(参数表.end(), 参数.begin(), 参数.end());
   std::vector<char*> 参数指针;
   for (auto& 项 : 参数表) 参数指针.push_back(项.data());
@@ -39,6 +44,7 @@ std::uint32_t 可观察退出码(std::uint32_t 完整退出码) { return 完整�
   posix_spawn_file_actions_t 动作;
   posix_spawn_file_actions_init(&动作);
   posix_spawn_file_actions_adddup2(&动作, 管道[1], STDOUT_FILENO);
+  if (合并错误输出) posix_spawn_file_actions_adddup2(&动作, 管道[1], STDERR_FILENO);
   pid_t 子进程 = 0;
   const int 错误 = ::posix_spawn(&子进程, 参数指针[0], &动作, nullptr, 参数指针.data(), 环境指针.data());
   posix_spawn_file_actions_destroy(&动作);
