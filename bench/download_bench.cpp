@@ -1,5 +1,5 @@
-// Runs one download task with the libcurl client and prints how long it took, for
-// bench/download_bench.sh. Usage:
+// Runs one download task with the libcurl client and prints how long it took, for the
+// chunk-size sweep of bench/run. Usage:
 //   tallybell-download-bench <objectDirectory> <sha256> <size> <url> [chunkBytes]
 // Prints "seconds=<s> bytes=<n> mibPerSecond=<r> chunkBytes=<c>" and exits 0 when the
 // object ended verified (downloaded, not taken from the cache), else prints the message
