@@ -9,6 +9,8 @@ from objects import serve_object
 from routes import answer_body
 
 _PIECE = 65536
+# An "endless" body stops here at the latest, should a client never stop reading.
+_ENDLESS_LIMIT = 1 << 30
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -72,13 +74,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         body = answer_body(answer)
         chunked = bool(answer.get("chunked"))
+        endless = bool(answer.get("endless"))
         headers = [(name, value) for name, value in answer.get("headers", [])]
         names = {name.lower() for name, _ in headers}
         if "location" in answer:
             headers.append(("Location", answer["location"]))
         if chunked:
             headers.append(("Transfer-Encoding", "chunked"))
-        elif "content-length" not in names:
+        elif "content-length" not in names and not endless:
             headers.append(("Content-Length", str(len(body))))
         headers.append(("Connection", "close"))
         try:
@@ -86,7 +89,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             for name, value in headers:
                 self.send_header(name, value)
             self.end_headers()
-            if self.command != "HEAD":
+            if self.command != "HEAD" and endless:
+                self._write_endless(chunked)
+            elif self.command != "HEAD":
                 self._write_body(body, chunked)
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, TimeoutError) as error:
@@ -99,6 +104,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, TimeoutError) as error:
             self.server.log("object answer cut short: %s" % error)
+
+    def _write_endless(self, chunked):
+        """"x" bytes until the client goes away (or _ENDLESS_LIMIT is reached)."""
+        piece = b"x" * _PIECE
+        framed = b"%x\r\n" % _PIECE + piece + b"\r\n" if chunked else piece
+        for _ in range(_ENDLESS_LIMIT // _PIECE):
+            self.wfile.write(framed)
+        if chunked:
+            self.wfile.write(b"0\r\n\r\n")
 
     def _write_body(self, body, chunked):
         view = memoryview(body)

@@ -26,6 +26,9 @@ struct 服务应答 {
   std::uint32_t delayMs = 0;   // wait before the response head
   bool chunked = false;        // chunked transfer coding instead of Content-Length
   bool hangUp = false;         // close the connection without any response
+  // A body of 'x' bytes without end (until the client closes, at most 1 GiB) instead of
+  // body or bodySize, sent without a Content-Length.
+  bool endless = false;
 
   // An object answer when objectSize is not 0: that many bytes in which every 8-byte word
   // holds its own offset (little endian). Status 200 then means "the fitting one": 206

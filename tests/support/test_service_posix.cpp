@@ -45,6 +45,7 @@ std::string 十六进制转字节(const std::string& 文本) {
 nlohmann::json 应答文档(const 服务应答& 应答) {
   nlohmann::json 文档 = {{"status", 应答.status}, {"delayMs", 应答.delayMs}, {"chunked", 应答.chunked},
                          {"hangUp", 应答.hangUp}, {"headers", nlohmann::json::array()}};
+  if (应答.endless) 文档["endless"] = true;
   for (const auto& [名称, 值] : 应答.headers) 文档["headers"].push_back({名称, 值});
   if (!应答.body.empty()) {
     文档["bodyHex"] = 转十六进制(应答.body);

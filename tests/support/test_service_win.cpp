@@ -120,14 +120,17 @@ std::string 应答头(const 服务应答& 应答, std::uint64_t 正文长度) {
   if (!应答.location.empty()) 头 += "Location: " + 应答.location + "\r\n";
   if (应答.chunked) {
     头 += "Transfer-Encoding: chunked\r\n";
-  } else if (!有长度) {
+  } else if (!有长度 && !应答.endless) {
     头 += "Content-Length: " + std::to_string(正文长度) + "\r\n";
   }
   return 头 + "Connection: close\r\n\r\n";
 }
 
+// An endless body stops here at the latest, should a client never stop reading.
+constexpr std::uint64_t 无尽正文上限 = 1ULL << 30;
+
 bool 发送正文(SOCKET 连接, const 服务应答& 应答) {
-  const std::uint64_t 总长 = 应答.body.empty() ? 应答.bodySize : 应答.body.size();
+  const std::uint64_t 总长 = 应答.endless ? 无尽正文上限 : 应答.body.empty() ? 应答.bodySize : 应答.body.size();
   const std::string 填充(发送块大小, 'x');
   for (std::uint64_t 已发 = 0; 已发 < 总长;) {
     const std::size_t 块长 = static_cast<std::size_t>(std::min<std::uint64_t>(总长 - 已发, 发送块大小));
