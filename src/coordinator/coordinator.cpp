@@ -15,6 +15,7 @@
 #include "release/verification.h"
 #include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/version_state.h"
 
 namespace tallybell {
 namespace {
@@ -183,19 +184,27 @@ std::uint32_t 运行更新协调器(const 更新协调器配置& config, JsonHtt
   }
   *result = 更新协调器结果{};
   运行上下文 上下文{config, json, download, result, error, {}, {}, {}};
-  if (!加载或重建状态(config.stateRoot, &上下文.状态)) {
-    return 设置(版本状态提交失败, L"无法重建本地更新状态。", error);
-  }
+  // The due-time gate only reads: a run that goes on to find another one active must not
+  // write anything, not even a rebuilt state over the one the active run just committed.
+  // An unusable state has no nextCheckAt and so never holds the run back.
+  std::string 文本;
+  本地版本状态 门前状态;
   std::uint64_t 检查时间 = 0;
-  if (!config.forceCheck && 解析检查时间(上下文.状态.nextCheckAt, &检查时间) && 当前时间(config) < 检查时间) {
+  if (!config.forceCheck && 加载本地版本状态(config.stateRoot, &文本, &门前状态) &&
+      解析检查时间(门前状态.nextCheckAt, &检查时间) && 当前时间(config) < 检查时间) {
     result->skippedUntilCheckAfter = true;
-    result->skippedWhileFailing = 上下文.状态.updateFailureCount != 0;
+    result->skippedWhileFailing = 门前状态.updateFailureCount != 0;
     return 设置(成功, nullptr, error);
   }
   platform::命名互斥体 锁;
   if (!锁.打开或创建(协调器锁名称) || 锁.加锁(0) != platform::加锁结果::取得) {
     result->alreadyRunning = true;
     return 设置(成功, nullptr, error);
+  }
+  // Loaded again under the lock: an offline preparation may have committed between the
+  // gate and the lock, and the policy bookkeeping saved below starts from this copy.
+  if (!加载或重建状态(config.stateRoot, &上下文.状态)) {
+    return 设置(版本状态提交失败, L"无法重建本地更新状态。", error);
   }
   return 持锁运行(上下文);
 }

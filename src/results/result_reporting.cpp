@@ -97,6 +97,13 @@ bool 投递(JsonHttp传输* 传输, const std::wstring& 地址, const std::strin
   return 传输->发送(请求, &响应, nullptr) && 响应.statusCode >= 200 && 响应.statusCode <= 299;
 }
 
+// The queue file is gone ("not found"), as opposed to present but unreadable or not
+// removable. Only another delivery pass removes queued files.
+bool 已被移走(const std::wstring& 文件) {
+  platform::文件信息 信息;
+  return !文件调用().查询(文件, &信息) && !信息.存在 && (信息.错误码 == 2 || 信息.错误码 == 3);
+}
+
 }  // namespace
 
 std::uint32_t 回报更新结果(const std::wstring& stateRoot, const std::vector<std::wstring>& resultUrls,
@@ -112,7 +119,12 @@ std::uint32_t 回报更新结果(const std::wstring& stateRoot, const std::vecto
   bool 完整 = true;
   for (const auto& 文件 : 列出队列(队列目录)) {
     std::string 文档, 标识;
-    if (!读取整个文件(文件, &文档) || !读取事件标识(文档, &标识)) {
+    if (!读取整个文件(文件, &文档)) {
+      // A pass running at the same time delivered it and removed it since the listing.
+      if (!已被移走(文件)) 完整 = false;
+      continue;
+    }
+    if (!读取事件标识(文档, &标识)) {
       完整 = false;
       continue;
     }
@@ -120,7 +132,7 @@ std::uint32_t 回报更新结果(const std::wstring& stateRoot, const std::vecto
                                     [&](const std::wstring& 地址) { return 投递(transport, 地址, 标识, 文档); });
     if (已送达 && 文件调用().删除文件(文件)) {
       ++counts->sent;
-    } else {
+    } else if (!已送达 || !已被移走(文件)) {
       完整 = false;
     }
   }

@@ -8,6 +8,7 @@
 #include "common/time_text.h"
 #include "coordinator/coordinator_lock.h"
 #include "platform/named_mutex.h"
+#include "release/offline_preparation.h"
 #include "release/verification.h"
 #include "support/diagnostic_channel_fixture.h"
 #include "support/file_helpers.h"
@@ -255,8 +256,42 @@ TEST_F(更新协调器测试, 锁被占用时为已在运行) {
   }
   EXPECT_EQ(代码, 0u);
   EXPECT_TRUE(结果_.alreadyRunning);
-  EXPECT_FALSE(fs::exists(状态根() / "state"));
-  EXPECT_EQ(状态().generation, 1u);  // only the rebuild before the lock
+  // Not even the rebuild of a missing state: the run that holds the lock may just have
+  // committed its own, and a default state written over it would lose that commit.
+  EXPECT_FALSE(fs::exists(状态根()));
+}
+
+// An offline preparation that commits between the due-time gate and the lock (here from
+// the clock the gate consults) must survive the policy bookkeeping that follows.
+TEST_F(更新协调器测试, 闸门与加锁之间提交的离线准备不被覆盖) {
+  写入发布目录(目录_.子路径("program/releases/r1"), "r1", 版本文件);
+  写入发布目录(夹具目录() / "releases" / "r3", "r3", 版本文件);
+  夹具策略 策略;
+  策略.targetReleaseId = "r1";
+  改写策略(策略);
+  本地版本状态 初始;
+  初始.generation = 4;
+  初始.activeRelease = 初始.lastGoodRelease = L"r1";
+  初始.nextCheckAt = "2026-12-06T09:00:00Z";  // due, so the gate reads the clock
+  写状态文件(状态根(), 初始);
+  std::uint32_t 准备代码 = 99;
+  配置_.clock = [&] {
+    if (准备代码 == 99) {
+      离线准备请求 请求;
+      请求.fixtureDir = 夹具目录().wstring();
+      请求.programRoot = 目录_.宽路径("program");
+      请求.stateRoot = 状态根().wstring();
+      请求.releaseId = L"r3";
+      准备代码 = 准备离线版本(请求, nullptr);
+    }
+    return 现在_;
+  };
+  ASSERT_EQ(运行(), 0u);
+  ASSERT_EQ(准备代码, 0u);
+  const auto 结果 = 状态();
+  EXPECT_EQ(结果.pendingRelease, L"r3");
+  EXPECT_EQ(结果.policyVersion, 1u);
+  EXPECT_EQ(结果.generation, 6u);
 }
 
 }  // namespace

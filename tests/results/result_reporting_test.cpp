@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+#include <utility>
 
 #include "results/result_queue.h"
 #include "support/file_helpers.h"
@@ -107,6 +109,39 @@ TEST_F(结果回报, 畸形事件留在队列并返回3019) {
   EXPECT_EQ(计数_.sent, 2u);
   EXPECT_EQ(计数_.pending, 2u);
   EXPECT_EQ(目录内容(队列()), (std::vector<std::string>{"2.json", "4.json", "5.json", "notes.txt"}));
+}
+
+// A second pass runs while the first is still sending its first event: it delivers and
+// removes every event, the first one included. What the first pass then finds gone was
+// delivered, not left behind, so neither pass may report events as still queued.
+TEST_F(结果回报, 并行的另一轮已送达并移走的事件不算遗留) {
+  入队("a");
+  入队("b");
+  入队("c");
+  记录传输 另一轮传输;
+  另一轮传输.状态[L"https://s/r"] = 204;
+  结果回报计数 另一轮计数;
+  std::uint32_t 另一轮代码 = 99;
+  class 中途插入传输 : public 记录传输 {
+   public:
+    std::function<void()> 插入;
+    bool 发送(const JsonHttp请求& 请求, JsonHttp响应* 响应, std::wstring* 错误) override {
+      if (插入) std::exchange(插入, nullptr)();
+      return 记录传输::发送(请求, 响应, 错误);
+    }
+  } 传输;
+  传输.状态[L"https://s/r"] = 204;
+  传输.插入 = [&] { 另一轮代码 = 回报更新结果(状态根(), {L"https://s/r"}, &另一轮传输, &另一轮计数, nullptr); };
+  std::wstring 错误 = L"stale";
+  EXPECT_EQ(回报更新结果(状态根(), {L"https://s/r"}, &传输, &计数_, &错误), 0u);
+  EXPECT_TRUE(错误.empty());
+  EXPECT_EQ(另一轮代码, 0u);
+  EXPECT_EQ(另一轮计数.sent, 3u);
+  EXPECT_EQ(计数_.sent, 0u);  // its one delivery was removed by the other pass
+  EXPECT_EQ(计数_.pending, 0u);
+  ASSERT_EQ(传输.请求记录.size(), 1u);  // a, sent twice under the same key; b and c once
+  EXPECT_EQ(传输.请求记录[0].headers.back().second, L"a");
+  EXPECT_TRUE(目录内容(队列()).empty());
 }
 
 TEST_F(结果回报, 全部地址失败时事件保留) {

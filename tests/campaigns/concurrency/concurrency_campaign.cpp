@@ -1,0 +1,329 @@
+// Concurrency campaign: real processes of the built program meeting on the same roots.
+//
+//  - Eight background checks started together: exactly one works, the others print
+//    "background update already running"; the state and the release come out as one run
+//    leaves them.
+//  - An offline preparation racing a background check: afterwards the state holds both
+//    changes (the pending release of the one, the accepted policy of the other).
+//  - Result delivery passes racing each other: every queued event reaches the service
+//    (some twice, always under the same idempotency key), none is lost, and no pass
+//    reports events as left behind when none is.
+//
+//   tallybell-concurrency-campaign          short mode (CI)
+//   tallybell-concurrency-campaign --long   more rounds of each race
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "download/download_task.h"
+#include "release/verification.h"
+#include "results/result_queue.h"
+#include "storage/version_state.h"
+#include "support/child_process.h"
+#include "support/file_helpers.h"
+#include "support/lock_holder.h"
+#include "support/lock_namespace.h"
+#include "support/release_builder.h"
+#include "support/result_events.h"
+#include "support/temp_dir.h"
+#include "support/test_service.h"
+#include "support/tree_compare.h"
+#include "support/update_fixture.h"
+
+namespace tallybell {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace 测试;
+
+bool 长模式 = false;
+std::uint64_t 种子 = 0;
+
+struct 战报 {
+  unsigned 同启回合 = 0, 同启进程 = 0, 已在运行 = 0;
+  unsigned 竞争回合 = 0, 检查重试 = 0;
+  unsigned 投递回合 = 0, 投递事件 = 0, 投递请求 = 0, 重复投递 = 0, 投递进程 = 0;
+  double 秒 = 0;
+} 报告;
+
+const 发布内容 旧版文件 = {{"Tallybell.exe", "old executable"}, {"data/readme.txt", "readme\n"}};
+const 发布内容 新版文件 = {{"Tallybell.exe", std::string(200000, 'n')}, {"data/readme.txt", "readme\n"},
+                          {"lib/core.dll", "core library"}};
+
+std::string 程序() { return TALLYBELL_PROGRAM_PATH; }
+
+本地版本状态 读当前状态(const fs::path& 状态根) {
+  std::string 文本;
+  本地版本状态 状态;
+  EXPECT_TRUE(加载本地版本状态(状态根.wstring(), &文本, &状态));
+  return 状态;
+}
+
+// An installation with r1 active (or nothing at all), state generation 4.
+void 布置安装(const fs::path& 根, bool 已安装, const std::string& 附加成员 = {}) {
+  fs::create_directories(根 / "program");
+  if (!已安装) return;
+  写入发布目录(根 / "program" / "releases" / "r1", "r1", 旧版文件);
+  本地版本状态 状态;
+  状态.generation = 4;
+  状态.activeRelease = 状态.lastGoodRelease = L"r1";
+  状态.confirmedHistory = {L"r1"};
+  if (!附加成员.empty()) 状态.preservedFields = 附加成员;
+  写测试文件(根 / "state" / "state.txt", 序列化本地版本状态(状态));
+}
+
+std::vector<std::string> 后台检查参数(const fs::path& 根, const fs::path& 夹具) {
+  return {"--background-check", "--force-check", "--offline-fixture", 夹具.u8string(), "--program-root",
+          (根 / "program").u8string(), "--state-root", (根 / "state").u8string()};
+}
+
+class 并发 : public ::testing::Test {
+ protected:
+  私有锁命名空间 锁空间_;
+  std::mt19937_64 随机_{种子};
+};
+
+// Eight checks at once. The one that gets the coordinator lock is held at its first
+// download (this test keeps that object's download lock), so all the others surely meet
+// the lock while it works; then the hold ends and the worker must finish normally.
+TEST_F(并发, 八个后台检查同时启动只有一个工作) {
+  const unsigned 回合数 = 长模式 ? 20 : 2;
+  for (unsigned 回合 = 0; 回合 < 回合数 && !HasFailure(); ++回合) {
+    const std::string 场合 = "round " + std::to_string(回合);
+    测试临时目录 目录;
+    const bool 已安装 = 回合 % 2 == 1;
+    布置安装(目录.路径(), 已安装);
+    夹具策略 策略;
+    策略.targetReleaseId = "r2";
+    策略.checkAfter = "2020-01-01T00:00:00Z";
+    写入更新夹具(目录.路径() / "fixture", 策略, 新版文件);
+    auto 持有 = std::make_unique<持锁线程>(std::wstring(下载对象锁前缀) +
+                                         fs::path(测试SHA256(新版文件[0].second)).wstring());
+    ASSERT_TRUE(持有->已取得());
+
+    std::vector<std::unique_ptr<子进程>> 进程;
+    for (int i = 0; i < 8; ++i) {
+      进程.push_back(std::make_unique<子进程>(程序(), 后台检查参数(目录.路径(), 目录.路径() / "fixture"),
+                                              目录.路径() / ("out-" + std::to_string(i) + ".txt")));
+      ASSERT_TRUE(进程.back()->已启动());
+    }
+    // Seven end on their own; the worker waits for the object this test holds.
+    int 工作者 = -1;
+    const auto 截止 = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      unsigned 已结束 = 0;
+      工作者 = -1;
+      for (int i = 0; i < 8; ++i) {
+        if (进程[i]->等待(0).已结束) {
+          ++已结束;
+        } else {
+          工作者 = i;
+        }
+      }
+      if (已结束 >= 7 || std::chrono::steady_clock::now() > 截止) {
+        ASSERT_EQ(已结束, 7u) << 场合;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (int i = 0; i < 8; ++i) {
+      if (i == 工作者) continue;
+      const auto 结局 = 进程[i]->等待(0);
+      EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 场合;
+      EXPECT_EQ(读测试文件(目录.路径() / ("out-" + std::to_string(i) + ".txt")),
+                "background update already running\n")
+          << 场合 << " process " << i;
+      ++报告.已在运行;
+    }
+    持有.reset();
+    const auto 结局 = 进程[工作者]->等待(120000);
+    EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 场合;
+    EXPECT_EQ(读测试文件(目录.路径() / ("out-" + std::to_string(工作者) + ".txt")), "background release prepared\n")
+        << 场合;
+    报告.同启进程 += 8;
+    ++报告.同启回合;
+
+    // What one run leaves: no rebuild by a process that found the lock busy may have
+    // replaced the worker's state, so the accepted policy is still there.
+    const 本地版本状态 状态 = 读当前状态(目录.路径() / "state");
+    EXPECT_EQ(状态.pendingRelease, L"r2") << 场合;
+    EXPECT_EQ(状态.policyVersion, 1u) << 场合;
+    EXPECT_EQ(状态.generation, 已安装 ? 6u : 3u) << 场合;
+    EXPECT_TRUE(发布目录可用((目录.路径() / "program" / "releases" / "r2").wstring())) << 场合;
+    const std::string 回报 = 读测试文件(目录.路径() / "fixture" / "reported-results.ndjson");
+    EXPECT_EQ(std::count(回报.begin(), 回报.end(), '\n'), 1) << 场合 << 回报;
+    EXPECT_NE(回报.find("\"result\":\"prepared\""), std::string::npos) << 场合;
+  }
+}
+
+// An offline preparation of r3 and a background check that accepts a newer policy (whose
+// target, r1, is already active) on the same roots, started a random moment apart. A large
+// extension member in the state makes every load and save take a while, the way a state
+// with a long history would, so the two overlap in every possible way. Whatever the order,
+// the state must end with r3 pending and policy 1 accepted.
+TEST_F(并发, 离线准备与后台检查竞争不丢状态更新) {
+  const unsigned 回合数 = 长模式 ? 60 : 8;
+  const std::string 大成员 = "{\"history\":\"" + std::string(3000000, 'h') + "\"}";
+  std::uniform_int_distribution<int> 间隔(0, 120);
+  for (unsigned 回合 = 0; 回合 < 回合数 && !HasFailure(); ++回合) {
+    const std::string 场合 = "round " + std::to_string(回合);
+    测试临时目录 目录;
+    布置安装(目录.路径(), true, 大成员);
+    夹具策略 策略;
+    策略.targetReleaseId = "r1";
+    策略.checkAfter = "2020-01-01T00:00:00Z";
+    写入更新夹具(目录.路径() / "fixture", 策略, 旧版文件);
+    写入发布目录(目录.路径() / "fixture" / "releases" / "r3", "r3", 新版文件);
+    const fs::path 根 = 目录.路径();
+    const std::vector<std::string> 准备参数 = {"--offline-fixture", (根 / "fixture").u8string(), "--prepare-release",
+                                               "r3", "--program-root", (根 / "program").u8string(),
+                                               "--state-root", (根 / "state").u8string()};
+    const bool 检查先启动 = 回合 % 2 == 0;
+    const int 延迟 = 间隔(随机_);
+    std::unique_ptr<子进程> 检查, 准备;
+    auto 启动检查 = [&](int 次) {
+      return std::make_unique<子进程>(程序(), 后台检查参数(根, 根 / "fixture"),
+                                      根 / ("check-" + std::to_string(次) + ".txt"));
+    };
+    if (检查先启动) 检查 = 启动检查(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(延迟));
+    准备 = std::make_unique<子进程>(程序(), 准备参数, 根 / "prepare.txt");
+    if (!检查先启动) 检查 = 启动检查(0);
+    auto 检查结局 = 检查->等待(60000);
+    const auto 准备结局 = 准备->等待(60000);
+    ASSERT_TRUE(准备结局.正常退出 && 准备结局.退出码 == 0) << 场合 << 读测试文件(根 / "prepare.txt");
+    EXPECT_EQ(读测试文件(根 / "prepare.txt"), "offline release prepared\n") << 场合;
+    ASSERT_TRUE(检查结局.正常退出 && 检查结局.退出码 == 0) << 场合;
+    // A check that met the preparation's lock did nothing; the operator starts it again.
+    int 次 = 0;
+    while (读测试文件(根 / ("check-" + std::to_string(次) + ".txt")) == "background update already running\n" &&
+           次 < 20) {
+      ++报告.检查重试;
+      检查 = 启动检查(++次);
+      检查结局 = 检查->等待(60000);
+      ASSERT_TRUE(检查结局.正常退出 && 检查结局.退出码 == 0) << 场合;
+    }
+    EXPECT_EQ(读测试文件(根 / ("check-" + std::to_string(次) + ".txt")), "background update is current\n") << 场合;
+    const 本地版本状态 状态 = 读当前状态(根 / "state");
+    EXPECT_EQ(状态.pendingRelease, L"r3") << 场合 << ": the preparation's update was lost";
+    EXPECT_EQ(状态.policyVersion, 1u) << 场合 << ": the check's policy update was lost";
+    EXPECT_EQ(状态.generation, 6u) << 场合;
+    EXPECT_EQ(状态.preservedFields, 大成员) << 场合;
+    EXPECT_TRUE(发布目录可用((根 / "program" / "releases" / "r3").wstring())) << 场合;
+    ++报告.竞争回合;
+  }
+}
+
+// Several report passes over the same queue at once. The service is slow to answer, so the
+// passes overlap on most events.
+TEST_F(并发, 结果投递并行不丢事件) {
+  测试服务 服务;
+  ASSERT_TRUE(服务.已启动());
+  ::setenv("SSL_CERT_FILE", 服务.CA文件().c_str(), 1);
+  服务应答 接受 = 应答(204);
+  接受.delayMs = 15;
+  服务.设置路由("POST", "/update/v1/results", {接受});
+  const unsigned 回合数 = 长模式 ? 10 : 2;
+  const unsigned 事件数 = 长模式 ? 80 : 40;
+  const unsigned 进程数 = 4;
+  const std::regex 完成行(R"(result report completed sent=(\d+) pending=0\n)");
+  std::size_t 已读请求 = 0;
+  for (unsigned 回合 = 0; 回合 < 回合数 && !HasFailure(); ++回合) {
+    const std::string 场合 = "round " + std::to_string(回合);
+    测试临时目录 目录;
+    std::map<std::string, std::string> 已排队;
+    for (unsigned i = 0; i < 事件数; ++i) {
+      const std::string 标识 = "e" + std::to_string(回合) + "-" + std::to_string(i);
+      ASSERT_TRUE(结果事件入队(目录.宽路径("state"), 测试结果事件(标识)));
+      已排队[标识] = 读测试文件(目录.子路径("state/results/pending/" + 标识 + ".json"));
+    }
+    std::vector<std::unique_ptr<子进程>> 进程;
+    for (unsigned i = 0; i < 进程数; ++i) {
+      进程.push_back(std::make_unique<子进程>(
+          程序(),
+          std::vector<std::string>{"--report-result", "--result-url", 服务.地址("/update/v1/results"),
+                                   "--state-root", 目录.子路径("state").u8string()},
+          目录.路径() / ("pass-" + std::to_string(i) + ".txt")));
+    }
+    unsigned 总发送 = 0;
+    for (unsigned i = 0; i < 进程数; ++i) {
+      const auto 结局 = 进程[i]->等待(120000);
+      const std::string 输出 = 读测试文件(目录.路径() / ("pass-" + std::to_string(i) + ".txt"));
+      std::smatch 匹配;
+      EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 场合 << " pass " << i << ": " << 输出;
+      if (std::regex_match(输出, 匹配, 完成行)) {
+        总发送 += static_cast<unsigned>(std::stoul(匹配[1].str()));
+      } else {
+        ADD_FAILURE() << 场合 << " pass " << i << " printed " << 输出;
+      }
+    }
+    // Each event file is removed by exactly one pass, so the passes' counts add up.
+    EXPECT_EQ(总发送, 事件数) << 场合;
+    EXPECT_TRUE(目录内容(目录.子路径("state/results/pending")).empty()) << 场合;
+
+    std::map<std::string, unsigned> 送达;
+    const auto 请求 = 服务.已收请求();
+    for (std::size_t i = 已读请求; i < 请求.size(); ++i) {
+      const std::string 键 = 请求[i].请求头("Idempotency-Key");
+      const auto 原文 = 已排队.find(键);
+      ASSERT_NE(原文, 已排队.end()) << 场合 << ": unknown key " << 键;
+      EXPECT_EQ(请求[i].body, 原文->second) << 场合 << ": the body is the queued document";
+      ++送达[键];
+      ++报告.投递请求;
+    }
+    已读请求 = 请求.size();
+    for (const auto& [标识, 文档] : 已排队) EXPECT_EQ(送达.count(标识), 1u) << 场合 << ": lost " << 标识;
+    for (const auto& [键, 次数] : 送达) 报告.重复投递 += 次数 - 1;
+    报告.投递事件 += 事件数;
+    报告.投递进程 += 进程数;
+    ++报告.投递回合;
+  }
+  ::unsetenv("SSL_CERT_FILE");
+}
+
+void 打印报告() {
+  std::printf("\nconcurrency campaign (%s mode, seed %llu)\n", 长模式 ? "long" : "short",
+              static_cast<unsigned long long>(种子));
+  std::printf("  simultaneous checks: %u rounds, %u processes, %u printed already running\n", 报告.同启回合,
+              报告.同启进程, 报告.已在运行);
+  std::printf("  offline preparation vs check: %u rounds, %u check restarts after meeting the lock\n",
+              报告.竞争回合, 报告.检查重试);
+  std::printf("  racing report passes: %u rounds, %u passes, %u events, %u requests, %u delivered twice or more\n",
+              报告.投递回合, 报告.投递进程, 报告.投递事件, 报告.投递请求, 报告.重复投递);
+  std::printf("  time %.1f s\n", 报告.秒);
+}
+
+}  // namespace
+}  // namespace tallybell
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  tallybell::种子 = std::random_device{}();
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--long") == 0) {
+      tallybell::长模式 = true;
+    } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
+      tallybell::种子 = std::strtoull(argv[++i], nullptr, 10);
+    } else {
+      std::fprintf(stderr, "usage: %s [--long] [--seed N] [gtest options]\n", argv[0]);
+      return 2;
+    }
+  }
+  const auto 开始 = std::chrono::steady_clock::now();
+  const int 结果 = RUN_ALL_TESTS();
+  tallybell::报告.秒 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
+  tallybell::打印报告();
+  return 结果;
+}
