@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -34,6 +35,7 @@
 #include "support/file_helpers.h"
 #include "support/lock_namespace.h"
 #include "support/release_builder.h"
+#include "support/state_files.h"
 #include "support/temp_dir.h"
 #include "support/test_service.h"
 #include "support/tree_compare.h"
@@ -318,6 +320,57 @@ TEST_F(崩溃一致性, 随机时刻强杀后重跑直到完成) {
   }
   报告.秒 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
   EXPECT_GE(报告.击杀, 目标);
+}
+
+// The oracle itself must be able to fail: each damage below, done to a finished
+// installation, breaks one promise and has to be reported.
+TEST_F(崩溃一致性, 神谕发现每种损坏) {
+  测试临时目录 目录;
+  const 预期 原值 = 布置(目录.子路径("done"), 1);
+  子进程 运行(本程序路径(), 子进程参数(原值), 目录.路径() / "run.txt");
+  ASSERT_TRUE(运行.等待(120000).正常退出);
+  ASSERT_EQ(读测试文件(目录.路径() / "run.txt"), "code=0 prepared=1 running=0\n");
+  const std::string 可执行哈希 = 测试SHA256(目标文件_[0].second);
+  const std::vector<std::pair<std::string, std::function<void(const 预期&)>>> 损坏表 = {
+      {"torn state.txt",
+       [](const 预期& 值) { fs::resize_file(值.状态根 / "state.txt", fs::file_size(值.状态根 / "state.txt") / 2); }},
+      {"generation going back",
+       [](const 预期& 值) {
+         本地版本状态 状态 = 测试::读状态文件(值.状态根 / "state.txt");
+         状态.generation -= 1;
+         写测试文件(值.状态根 / "state.txt", 序列化本地版本状态(状态));
+         fs::remove(值.状态根 / "state.txt.bak");
+       }},
+      {"cache object with one changed byte",
+       [&](const 预期& 值) {
+         const fs::path 对象 = 值.缓存根 / (可执行哈希 + ".object");
+         std::string 内容 = 读测试文件(对象);
+         内容[1000] ^= 1;
+         写测试文件(对象, 内容);
+       }},
+      {"part with a wrong byte", [&](const 预期& 值) { 写测试文件(值.缓存根 / (可执行哈希 + ".part"), "wrong"); }},
+      {"stray cache file", [](const 预期& 值) { 写测试文件(值.缓存根 / "notes.txt", "x"); }},
+      {"truncated result event",
+       [](const 预期& 值) {
+         写测试文件(值.状态根 / "results" / "pending" / "e1.json", "{\"eventId\":\"e1\"");
+       }},
+      {"release missing a file", [](const 预期& 值) { fs::remove(值.程序根 / "releases" / "r2" / "lib" / "core.dll"); }},
+      {"installed release changed",
+       [](const 预期& 值) { 写测试文件(值.程序根 / "releases" / "r1" / "extra.txt", "x"); }},
+      {"other policy stored", [](const 预期& 值) { 写测试文件(值.状态根 / "state" / "current-policy.json", "{}"); }},
+  };
+  for (std::size_t i = 0; i < 损坏表.size(); ++i) {
+    const fs::path 副本 = 目录.路径() / ("copy-" + std::to_string(i));
+    fs::copy(目录.子路径("done"), 副本, fs::copy_options::recursive);
+    预期 值 = 原值;
+    值.程序根 = 副本 / "program";
+    值.状态根 = 副本 / "state";
+    值.缓存根 = 副本 / "state" / "cache" / "objects" / "sha256";
+    观察记录 记录;
+    ASSERT_TRUE(崩溃测试::检查现场(值, &记录).empty()) << 损坏表[i].first;
+    损坏表[i].second(值);
+    EXPECT_FALSE(崩溃测试::检查现场(值, &记录).empty()) << 损坏表[i].first << " went unnoticed";
+  }
 }
 
 void 打印报告() {
