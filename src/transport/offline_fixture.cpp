@@ -115,11 +115,20 @@ bool 回答JSON夹具(const std::wstring& 夹具目录, 离线路由 路由, con
   return 成功(错误);
 }
 
+// An object file that is a link is treated as missing: its bytes would pass through the
+// cache's partial file, which other local users can read, before the hash check throws
+// them away, so a link in a fixture could expose any file this process may read.
+bool 打开对象文件(const std::wstring& 路径, platform::文件* 对象) {
+  platform::文件信息 信息;
+  if (文件调用().查询(路径, &信息) && 信息.是链接) return false;
+  return 对象->打开(路径, platform::打开模式::顺序读取已有);
+}
+
 bool 打开对象(const std::wstring& 夹具目录, const std::wstring& 哈希, platform::文件* 对象) {
   const std::wstring 对象目录 = 连接路径(夹具目录, L"objects");
   const std::wstring 文件名 = 哈希 + L".object";
-  return 对象->打开(连接路径(对象目录, 文件名), platform::打开模式::顺序读取已有) ||
-         对象->打开(连接路径(连接路径(对象目录, L"sha256"), 文件名), platform::打开模式::顺序读取已有);
+  return 打开对象文件(连接路径(对象目录, 文件名), 对象) ||
+         打开对象文件(连接路径(连接路径(对象目录, L"sha256"), 文件名), 对象);
 }
 
 // The head a range-capable server gives: 200 for the whole object, 206 with the content

@@ -202,11 +202,16 @@ bool 替换并备份(const std::wstring& 目标, const std::wstring& 替换者, 
 bool 复制文件不覆盖(const std::wstring& 源, const std::wstring& 目标) {
   std::string 源8, 目标8;
   if (!转POSIX路径(源, &源8) || !转POSIX路径(目标, &目标8)) return false;
-  唯一文件描述符 输入(::open(源8.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  // Non-blocking for the same reason as 打开: a FIFO in a release tree would otherwise
+  // hang the copy (and the coordinator lock it runs under) until someone writes to it.
+  唯一文件描述符 输入(::open(源8.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   struct stat 信息 {};
   if (!输入.有效() || ::fstat(输入.取得(), &信息) != 0 || !S_ISREG(信息.st_mode)) return false;
+  // The execute bits travel with the file, write access for group and others never does:
+  // a release copied from a fixture someone made world-writable must not stay changeable
+  // by every local user once it sits under the program root.
   唯一文件描述符 输出(::open(目标8.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                            信息.st_mode & 0777));
+                            信息.st_mode & 0755));
   if (!输出.有效()) return false;
   bool 成功 = true;
   for (;;) {
