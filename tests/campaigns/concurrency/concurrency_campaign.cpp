@@ -300,7 +300,7 @@ void 打印报告() {
               报告.同启进程, 报告.已在运行);
   std::printf("  offline preparation vs check: %u rounds, %u check restarts after meeting the lock\n",
               报告.竞争回合, 报告.检查重试);
-  std::printf("  racing report passes: %u rounds, %u passes, %u events, %u requests, %u delivered twice or more\n",
+  std::printf("  racing report passes: %u rounds, %u passes, %u events, %u requests, %u repeated deliveries (same key)\n",
               报告.投递回合, 报告.投递进程, 报告.投递事件, 报告.投递请求, 报告.重复投递);
   std::printf("  time %.1f s\n", 报告.秒);
 }

@@ -380,7 +380,7 @@ void 打印报告() {
               报告.参考毫秒, 报告.回合, 报告.运行, 报告.击杀, 报告.自行结束);
   std::printf("  kills per phase:");
   for (const auto& 阶段 : 阶段表) std::printf(" %s=%u", 阶段.c_str(), 报告.各阶段击杀[阶段]);
-  std::printf("\n  oracle violations %u; most leftover .tmp- files after a kill %llu; events delivered twice %llu\n",
+  std::printf("\n  oracle violations %u; most leftover .tmp- files in cache and queue after a kill %llu; repeated event deliveries %llu\n",
               报告.违例, static_cast<unsigned long long>(报告.最多遗留临时文件),
               static_cast<unsigned long long>(报告.重复投递));
   std::printf("  time %.1f s\n", 报告.秒);
