@@ -10,6 +10,7 @@
 
 #include "common/text.h"
 #include "platform/file_system.h"
+#include "platform/posix/copy_posix.h"
 #include "platform/posix/fd_posix.h"
 #include "platform/posix/path_posix.h"
 
@@ -213,17 +214,7 @@ bool 复制文件不覆盖(const std::wstring& 源, const std::wstring& 目标) 
   唯一文件描述符 输出(::open(目标8.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                             信息.st_mode & 0755));
   if (!输出.有效()) return false;
-  bool 成功 = true;
-  for (;;) {
-    const ssize_t 数量 = ::copy_file_range(输入.取得(), nullptr, 输出.取得(), nullptr, 1 << 30, 0);
-    if (数量 == 0) break;
-    if (数量 < 0) {
-      if (errno == EINTR) continue;
-      成功 = false;
-      break;
-    }
-  }
-  if (成功 && ::fsync(输出.取得()) == 0) return true;
+  if (复制文件内容(输入.取得(), 输出.取得()) && ::fsync(输出.取得()) == 0) return true;
   输出.重置();
   ::unlink(目标8.c_str());
   return false;
