@@ -1,0 +1,90 @@
+// Every build the update core could not install is refused by the release command before
+// anything is written, with a message naming the file. POSIX only: most of these builds
+// (a '\' or ':' in a name, names differing in case, links, invalid UTF-8 names) cannot be
+// made on a Windows file system.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "publish/publish_test_support.h"
+#include "support/temp_dir.h"
+
+namespace tallybell {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace 测试;
+
+struct 拒绝情形 {
+  const char* 名称;
+  std::function<void(const fs::path& 构建)> 改动;
+  std::vector<std::string> 额外参数;  // replaces --release-id / --base-url values when given
+  std::uint32_t 代码;
+  std::string 消息;
+};
+
+TEST(发布拒绝, 核心不接受的构建和参数都被拒绝且不写任何内容) {
+  // Five folders of 200 bytes pass; the file below them makes the path 1035 bytes long.
+  const std::string 长名(200, 'n');
+  const std::string 长文件名(30, 'f');
+  const std::vector<拒绝情形> 表 = {
+      {"反斜杠", [](const fs::path& 根) { 写测试文件(根 / "bin\\x.dll", "x"); }, {}, 3,
+       "路径不符合发布清单的路径规则：bin\\x.dll"},
+      {"冒号", [](const fs::path& 根) { 写测试文件(根 / "bin/a:b", "x"); }, {}, 3, "路径不符合发布清单的路径规则：bin/a:b"},
+      {"超过1024字节",
+       [&](const fs::path& 根) { 写测试文件(根 / 长名 / 长名 / 长名 / 长名 / 长名 / 长文件名, "x"); }, {}, 3,
+       "路径不符合发布清单的路径规则：" + 长名 + "/" + 长名 + "/" + 长名 + "/" + 长名 + "/" + 长名 + "/" + 长文件名},
+      {"只差大小写", [](const fs::path& 根) { 写测试文件(根 / "Bin/A.dll", "1"); 写测试文件(根 / "bin/a.dll", "2"); }, {}, 3,
+       "两个文件的路径只差字母大小写：Bin/A.dll / bin/a.dll"},
+      {"文件链接", [](const fs::path& 根) { fs::create_symlink(根 / "Tallybell.exe", 根 / "link.exe"); }, {}, 3,
+       "构建目录中不能有链接：link.exe"},
+      {"目录链接", [](const fs::path& 根) { fs::create_directory_symlink("/tmp", 根 / "bin/tmp"); }, {}, 3,
+       "构建目录中不能有链接：bin/tmp"},
+      {"缺少可执行文件", [](const fs::path& 根) { fs::remove(根 / "Tallybell.exe"); }, {}, 3, "构建目录顶层缺少 Tallybell.exe"},
+      {"可执行文件大小写不同", [](const fs::path& 根) { fs::rename(根 / "Tallybell.exe", 根 / "tallybell.exe"); }, {}, 3,
+       "构建目录顶层缺少 Tallybell.exe"},
+      {"可执行文件不在顶层", [](const fs::path& 根) { fs::rename(根 / "Tallybell.exe", 根 / "bin/Tallybell.exe"); }, {}, 3,
+       "构建目录顶层缺少 Tallybell.exe"},
+      {"完成标记名", [](const fs::path& 根) { 写测试文件(根 / "Complete.json", "{}"); }, {}, 3,
+       "该文件名留给版本目录自己使用：Complete.json"},
+      {"清单名", [](const fs::path& 根) { 写测试文件(根 / "release.manifest.json", "{}"); }, {}, 3,
+       "该文件名留给版本目录自己使用：release.manifest.json"},
+      {"无效UTF8文件名", [](const fs::path& 根) { 写测试文件(根 / std::string("bad\xff"), "x"); }, {}, 3,
+       "文件名不是有效的 Unicode：bad\xef\xbf\xbd"},
+      {"发布标识两点", {}, {"--release-id", ".."}, 3, "发布标识须为"},
+      {"发布标识65字符", {}, {"--release-id", std::string(65, 'r')}, 3, "发布标识须为"},
+      {"发布标识含斜杠", {}, {"--release-id", "a/b"}, 3, "发布标识须为"},
+      {"其他主机的http地址", {}, {"--base-url", "http://cdn.example"}, 3, "下载基础地址须为"},
+      {"带查询的地址", {}, {"--base-url", "https://cdn.example/x?y=1"}, 3, "下载基础地址须为"},
+      {"地址只差大小写", {}, {"--base-url", "https://CDN.example", "--base-url", "https://cdn.example/"}, 3,
+       "下载基础地址重复（不区分大小写）：https://cdn.example/"},
+      {"缺少基础地址", {}, {"--base-url", ""}, 2, "选项缺少值：--base-url"},
+  };
+  for (const auto& 项 : 表) {
+    测试临时目录 目录;
+    写构建(目录.子路径("build"), 样例构建());
+    if (项.改动) 项.改动(目录.子路径("build"));
+    std::vector<std::string> 参数 = {"release", "--input", 路径文本(目录.子路径("build")), "--out",
+                                     路径文本(目录.子路径("content"))};
+    std::map<std::string, std::vector<std::string>> 选项 = {{"--release-id", {"r1"}},
+                                                            {"--base-url", {"https://cdn.example"}}};
+    for (std::size_t i = 0; i + 1 < 项.额外参数.size(); i += 2) {
+      if (i == 0 || 项.额外参数[i] != 项.额外参数[i - 2]) 选项[项.额外参数[i]].clear();
+      选项[项.额外参数[i]].push_back(项.额外参数[i + 1]);
+    }
+    for (const auto& [名, 值] : 选项) {
+      for (const auto& 单值 : 值) {
+        参数.push_back(名);
+        参数.push_back(单值);
+      }
+    }
+    const auto 结果 = 运行发布工具(参数);
+    EXPECT_EQ(结果.退出码, 项.代码) << 项.名称 << "\n" << 结果.输出;
+    EXPECT_NE(结果.输出.find("错误 " + std::to_string(项.代码) + "：" + 项.消息), std::string::npos)
+        << 项.名称 << "\n" << 结果.输出;
+    EXPECT_FALSE(fs::exists(目录.子路径("content"))) << 项.名称;
+  }
+}
+
+}  // namespace
+}  // namespace tallybell
