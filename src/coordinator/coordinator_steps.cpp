@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "coordinator/resolve_request.h"
 #include "platform/clock.h"
+#include "platform/file_system.h"
 #include "release/verification.h"
 #include "results/result_queue.h"
 #include "results/result_reporting.h"
@@ -16,6 +17,24 @@ namespace tallybell {
 namespace {
 
 constexpr std::uint64_t 每分钟 = 600000000ULL;
+
+// Rebuilding replaces the record of the installed releases with an empty one, so it is
+// only done when a state file is missing or damaged, never when it exists but cannot be
+// read at the moment (an I/O error, a sharing violation, no free handle): such a run fails
+// and the next one reads the record again.
+bool 可以重建(const std::wstring& 路径) {
+  platform::文件信息 信息;
+  if (!platform::文件调用().查询(路径, &信息)) {
+    return !信息.存在 && (信息.错误码 == 2 || 信息.错误码 == 3);  // not found, on POSIX and Windows
+  }
+  if (信息.是目录 || 信息.是链接 || 信息.大小 > 整读上限字节) return true;
+  std::string 内容;
+  if (!读取整个文件(路径, &内容)) return false;
+  // Readable now: rebuild only when the content itself is damaged. A file that reads and
+  // parses this time failed only for a moment.
+  本地版本状态 状态;
+  return !解析本地版本状态(内容, &状态);
+}
 
 bool 保存状态(const std::wstring& stateRoot, const 本地版本状态& 状态) {
   const std::string 文本 = 序列化本地版本状态(状态);
@@ -30,6 +49,8 @@ std::uint64_t 当前时间(const 更新协调器配置& 配置) { return 配置.
 bool 加载或重建状态(const std::wstring& stateRoot, 本地版本状态* 状态) {
   std::string 文本;
   if (加载本地版本状态(stateRoot, &文本, 状态)) return true;
+  const auto 路径 = 取本地版本状态路径(stateRoot);
+  if (!可以重建(路径.主文件) || !可以重建(路径.备份文件)) return false;
   *状态 = 本地版本状态{};
   状态->generation = 1;
   return 保存状态(stateRoot, *状态);

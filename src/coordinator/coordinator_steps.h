@@ -18,7 +18,8 @@ namespace tallybell {
 std::uint64_t 当前时间(const 更新协调器配置& 配置);
 
 // Loads the state; when neither file is usable, saves a fresh default state with
-// generation 1 instead. False only when that rebuild cannot be saved.
+// generation 1 instead. False when that rebuild cannot be saved, and when a state file
+// exists but cannot be read (nothing is then written).
 bool 加载或重建状态(const std::wstring& stateRoot, 本地版本状态* 状态);
 
 // Saves 状态 as the next generation. False (state unchanged) when the generation is

@@ -1,0 +1,560 @@
+// Network-fault campaign: complete update runs (resolve, manifest, object downloads,
+// assembly, state, result delivery) over HTTPS against the loopback service, with one
+// misbehaving answer per case. Each case has the code the run must end with and the
+// bookkeeping it must leave (failure count and back-off, the result event and its stage,
+// the download checkpoint with its last error and only correct bytes in .part); the
+// installed release stays untouched, and the next run against a sound service prepares
+// the release exactly as published.
+//
+//   tallybell-network_faults-campaign          short mode (CI)
+//   tallybell-network_faults-campaign --long   adds the answers that stall past the
+//                                              30 s time-outs of the resolve, manifest
+//                                              and download requests
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/time_text.h"
+#include "coordinator/coordinator.h"
+#include "platform/download_client.h"
+#include "platform/json_http_client.h"
+#include "release/verification.h"
+#include "storage/version_state.h"
+#include "support/file_helpers.h"
+#include "support/lock_namespace.h"
+#include "support/release_builder.h"
+#include "support/temp_dir.h"
+#include "support/test_service.h"
+#include "support/tree_compare.h"
+#include "support/update_fixture.h"
+
+namespace tallybell {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace 测试;
+
+bool 长模式 = false;
+
+constexpr std::uint64_t 主程序大小 = 300000;  // several pieces of 64 KiB
+constexpr std::uint64_t 库大小 = 5000;
+constexpr std::uint64_t 预先收到 = 100000;  // bytes an earlier, cut-off run left in .part
+constexpr std::uint64_t 八MiB = 8388608;
+constexpr std::uint32_t 超过时限毫秒 = 31000;  // past the 30 s receive time-out
+
+// The object bytes the service sends: every 8-byte word holds its own offset.
+std::string 图案(std::uint64_t 大小) {
+  std::string 字节(static_cast<std::size_t>(大小), '\0');
+  for (std::uint64_t i = 0; i < 大小; ++i) 字节[i] = static_cast<char>(((i & ~7ULL) >> (8 * (i & 7))) & 0xff);
+  return 字节;
+}
+
+std::uint64_t 现在() {
+  std::uint64_t 值 = 0;
+  合成UTC时间({2026, 12, 6, 10, 0, 0}, &值);
+  return 值;
+}
+
+std::string 窄(const std::wstring& 文本) {
+  std::string 结果;
+  for (wchar_t 字 : 文本) 结果 += 字 < 0x80 ? static_cast<char>(字) : '?';
+  return 结果;
+}
+
+enum class 阶段 { 解析, 清单, 下载, 回报 };
+
+const char* 阶段名(阶段 值) {
+  switch (值) {
+    case 阶段::解析: return "resolve";
+    case 阶段::清单: return "manifest";
+    case 阶段::下载: return "download";
+    case 阶段::回报: return "results";
+  }
+  return "";
+}
+
+class 网络故障战役;
+
+struct 网络用例 {
+  const char* 名称;
+  阶段 所在;
+  std::uint32_t 期望代码;
+  // Run once with the executable's download cut off first, so that .part holds bytes.
+  bool 先中断;
+  bool 仅长模式;
+  std::function<void(网络故障战役&)> 布置;
+};
+
+struct 用例记录 {
+  std::string 名称;
+  std::string 阶段;
+  std::uint32_t 期望 = 0;
+  std::uint32_t 实际 = 0;
+  double 秒 = 0;
+  bool 通过 = false;
+};
+std::vector<用例记录> 报告;
+
+class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
+ public:
+  static void SetUpTestSuite() {
+    服务 = new 测试服务();
+    if (服务->已启动()) ::setenv("SSL_CERT_FILE", 服务->CA文件().c_str(), 1);
+  }
+  static void TearDownTestSuite() {
+    delete 服务;
+    服务 = nullptr;
+  }
+
+  static inline 测试服务* 服务 = nullptr;
+
+  // Routes the cases change.
+  std::string 主程序路径() const { return "/objects/" + 测试SHA256(主程序_) + ".object"; }
+  void 设置解析(std::vector<服务应答> 应答) { 服务->设置路由("POST", "/update/v1/resolve", std::move(应答)); }
+  void 设置清单(std::vector<服务应答> 应答) { 服务->设置路由("GET", "/releases/r2/manifest.json", std::move(应答)); }
+  void 设置主程序(std::vector<服务应答> 应答) { 服务->设置路由("GET", 主程序路径(), std::move(应答)); }
+  void 设置回报(std::vector<服务应答> 应答) { 服务->设置路由("POST", "/update/v1/results", std::move(应答)); }
+  // A plain-HTTP address on the same service: plain HTTP to any host but the designated
+  // content host is refused, before and after redirects.
+  std::string 拒绝地址(const std::string& 路径) const {
+    return "http://127.0.0.1:" + std::to_string(服务->端口()) + 路径;
+  }
+  std::uint64_t 部分大小() const {
+    std::error_code 错误;
+    const auto 大小 = fs::file_size(缓存() / (测试SHA256(主程序_) + ".part"), 错误);
+    return 错误 ? 0 : 大小;
+  }
+  const std::string& 策略文本() const { return 策略文本_; }
+  std::vector<std::string> 额外解析地址;
+
+ protected:
+  测试::私有锁命名空间 锁空间_;
+  测试临时目录 目录_;
+
+  fs::path 状态根() const { return 目录_.子路径("state"); }
+  fs::path 缓存() const { return 目录_.子路径("cache"); }
+  fs::path 发布(const std::string& 标识) const { return 目录_.子路径("program/releases/" + 标识); }
+
+  void SetUp() override {
+    ASSERT_NE(服务, nullptr);
+    ASSERT_TRUE(服务->已启动());
+    主程序_ = 图案(主程序大小);
+    库_ = 图案(库大小);
+    文件_ = {{"Tallybell.exe", 主程序_}, {"lib/x.dll", 库_}};
+    std::string 列表;
+    for (const auto& [路径, 内容] : 文件_) {
+      const std::string 哈希 = 测试SHA256(内容);
+      列表 += std::string(列表.empty() ? "" : ",") + "{\"path\":\"" + 路径 + "\",\"sha256\":\"" + 哈希 +
+              "\",\"size\":" + std::to_string(内容.size()) + ",\"downloadUrls\":[\"" +
+              服务->地址("/objects/" + 哈希 + ".object") + "\"]}";
+    }
+    清单_ = "{\"formatVersion\":1,\"releaseId\":\"r2\",\"files\":[" + 列表 + "]}";
+    夹具策略 策略;
+    策略.policyVersion = 2;
+    策略.targetReleaseId = "r2";
+    策略.resultReportUrls = {服务->地址("/update/v1/results")};
+    策略文本_ = 生成策略文本(策略, 测试SHA256(清单_));
+    const std::string 旧地址 = "https://updates.tallybell.example/releases/r2/manifest.json";
+    策略文本_.replace(策略文本_.find(旧地址), 旧地址.size(), 服务->地址("/releases/r2/manifest.json"));
+
+    // Installed: r1, active and last good, under policy version 1.
+    已装文件_ = {{"Tallybell.exe", "exe-1"}, {"lib/x.dll", 库_}};
+    写入发布目录(发布("r1"), "r1", 已装文件_);
+    已装树_ = 读取目录树(发布("r1"));
+    本地版本状态 状态;
+    状态.generation = 2;
+    状态.activeRelease = L"r1";
+    状态.lastGoodRelease = L"r1";
+    状态.confirmedHistory = {L"r1"};
+    状态.policyVersion = 1;
+    写测试文件(状态根() / "state.txt", 序列化本地版本状态(状态));
+    fs::create_directories(缓存());
+    健全服务();
+  }
+
+  // Every route answers as a sound service does; restarts every answer sequence.
+  void 健全服务() {
+    设置解析({应答(200, 策略文本_)});
+    设置清单({应答(200, 清单_)});
+    设置主程序({对象应答(主程序大小)});
+    服务->设置路由("GET", "/objects/" + 测试SHA256(库_) + ".object", {对象应答(库大小)});
+    设置回报({应答(204)});
+  }
+
+  std::uint32_t 运行(std::wstring* 错误, const std::vector<std::string>& 前置地址 = {}) {
+    更新协调器配置 配置;
+    配置.programRoot = 目录_.宽路径("program");
+    配置.stateRoot = 状态根().wstring();
+    配置.cacheRoot = 缓存().wstring();
+    for (const auto& 地址 : 前置地址) 配置.resolveUrls.emplace_back(地址.begin(), 地址.end());
+    const std::string 解析地址 = 服务->地址("/update/v1/resolve");
+    配置.resolveUrls.emplace_back(解析地址.begin(), 解析地址.end());
+    配置.forceCheck = true;
+    配置.clock = 现在;
+    配置.userId = "campaign";
+    platform::平台JsonHttp客户端 json;
+    platform::平台下载客户端 下载;
+    return 运行更新协调器(配置, &json, &下载, &结果_, 错误);
+  }
+
+  本地版本状态 读状态(std::vector<std::string>* 问题) const {
+    本地版本状态 状态;
+    std::string 文本;
+    if (!加载本地版本状态(状态根().wstring(), &文本, &状态)) 问题->push_back("no usable local version state");
+    return 状态;
+  }
+
+  // The result events the service received since request number 起.
+  std::vector<nlohmann::json> 收到的事件(std::size_t 起) const {
+    std::vector<nlohmann::json> 事件;
+    const auto 请求 = 服务->已收请求();
+    for (std::size_t i = 起; i < 请求.size(); ++i) {
+      if (请求[i].path == "/update/v1/results") 事件.push_back(nlohmann::json::parse(请求[i].body, nullptr, false));
+    }
+    return 事件;
+  }
+  std::size_t 排队事件() const {
+    const fs::path 队列 = 状态根() / "results" / "pending";
+    return fs::exists(队列) ? 目录内容(队列).size() : 0;
+  }
+
+  // What holds after every run: the installed release and its record are untouched,
+  // the cache keeps only correct bytes.
+  void 检查安装(std::vector<std::string>* 问题) const {
+    const 本地版本状态 状态 = 读状态(问题);
+    if (状态.activeRelease != L"r1" || 状态.lastGoodRelease != L"r1") 问题->push_back("the active release record changed");
+    if (读取目录树(发布("r1")) != 已装树_) 问题->push_back("the installed release r1 changed");
+    if (!发布目录可用(发布("r1").wstring())) 问题->push_back("r1 no longer verifies");
+    if (fs::exists(发布("r2")) && !发布目录可用(发布("r2").wstring())) 问题->push_back("an r2 that does not verify");
+    if (!状态.pendingRelease.empty() && !发布目录可用(发布(窄(状态.pendingRelease)).wstring())) {
+      问题->push_back("the pending release does not verify");
+    }
+    for (const auto& 项 : fs::directory_iterator(缓存())) {
+      const std::string 名称 = 项.path().filename().u8string();
+      const std::string 内容 = 读测试文件(项.path());
+      if (名称.size() == 71 && 名称.compare(64, 7, ".object") == 0 && 测试SHA256(内容) != 名称.substr(0, 64)) {
+        问题->push_back("cache object " + 名称 + " holds other bytes");
+      }
+      if (名称 == 测试SHA256(主程序_) + ".part" && 内容 != 主程序_.substr(0, 内容.size())) {
+        问题->push_back(".part holds bytes that are not the object's");
+      }
+    }
+  }
+
+  void 检查已准备(std::vector<std::string>* 问题) const {
+    if (!结果_.releasePrepared) 问题->push_back("no prepared release");
+    std::map<std::string, std::string> 期望 = {{"Tallybell.exe", 主程序_},
+                                                {"lib", "<dir>"},
+                                                {"lib/x.dll", 库_},
+                                                {"release.manifest.json", 清单_},
+                                                {"complete.json", 生成完成标记文本("r2", 测试SHA256(清单_), 文件_)}};
+    if (!fs::exists(发布("r2")) || 读取目录树(发布("r2")) != 期望) 问题->push_back("r2 differs from what was published");
+    const 本地版本状态 状态 = 读状态(问题);
+    if (状态.pendingRelease != L"r2") 问题->push_back("pendingRelease is '" + 窄(状态.pendingRelease) + "'");
+    if (状态.policyVersion != 2) 问题->push_back("policy version 2 not stored");
+    if (读测试文件(状态根() / "state" / "current-policy.json") != 策略文本_) 问题->push_back("current-policy.json");
+  }
+
+  // The failure bookkeeping of a run that ended with 代码.
+  void 检查失败记录(const 网络用例& 用例, std::uint32_t 代码, const 本地版本状态& 之前, std::size_t 请求起点,
+                    std::vector<std::string>* 问题) const {
+    const 本地版本状态 状态 = 读状态(问题);
+    if (结果_.releasePrepared) 问题->push_back("a failure that claims a prepared release");
+    // Back-off: 5, 15, then 60 minutes after the failure.
+    const std::uint64_t 次数 = 之前.updateFailureCount + 1;
+    const std::uint64_t 分钟 = 次数 == 1 ? 5 : 次数 == 2 ? 15 : 60;
+    if (状态.updateFailureCount != 次数) 问题->push_back("updateFailureCount " + std::to_string(状态.updateFailureCount));
+    if (状态.nextCheckAt != 格式化UTC时间(现在() + 分钟 * 600000000ULL)) 问题->push_back("nextCheckAt " + 状态.nextCheckAt);
+    const auto 事件 = 收到的事件(请求起点);
+    if (用例.所在 == 阶段::解析) {
+      if (状态.policyVersion != 之前.policyVersion) 问题->push_back("a failed resolve changed the policy version");
+      if (fs::exists(状态根() / "state" / "current-policy.json")) 问题->push_back("a failed resolve stored a policy");
+      if (!事件.empty() || 排队事件() != 0) 问题->push_back("a failed resolve recorded a result event");
+      return;
+    }
+    if (状态.policyVersion != 2) 问题->push_back("the accepted policy was not stored");
+    const std::string 期望阶段 = 代码 == 3010 ? "download" : 代码 == 3006 ? "state-commit" : 代码 == 3009 || 代码 == 3011 || 代码 == 3015 ? "manifest" : "assembly";
+    if (事件.size() != 1 || !事件[0].is_object() || 事件[0].value("result", "") != "failed" ||
+        事件[0].value("failureStage", "") != 期望阶段 || 事件[0].value("errorCode", 0u) != 代码) {
+      问题->push_back("expected one delivered failed event with stage " + 期望阶段);
+    }
+    if (排队事件() != 0) 问题->push_back("the delivered event is still queued");
+    if (代码 == 3010) {
+      // The checkpoint of the object that failed names what went wrong, and .part keeps
+      // only bytes that belong to the object (checked in 检查安装).
+      const fs::path 断点 = 缓存() / (测试SHA256(主程序_) + ".part.json");
+      const auto 文档 = nlohmann::json::parse(读测试文件(断点), nullptr, false);
+      if (!文档.is_object() || 文档.value("lastError", "").empty()) {
+        问题->push_back("no checkpoint with a last error for the failed object");
+      } else if (文档.value("downloaded", 0ULL) != 部分大小()) {
+        问题->push_back("the checkpoint disagrees with .part");
+      }
+    }
+  }
+
+  std::string 主程序_, 库_, 清单_, 策略文本_;
+  发布内容 文件_, 已装文件_;
+  std::map<std::string, std::string> 已装树_;
+  更新协调器结果 结果_;
+};
+
+服务应答 迟缓(std::uint32_t 状态码, std::string 正文, std::uint32_t 毫秒) {
+  服务应答 结果 = 应答(状态码, std::move(正文));
+  结果.delayMs = 毫秒;
+  return 结果;
+}
+服务应答 挂断() {
+  服务应答 结果;
+  结果.hangUp = true;
+  return 结果;
+}
+服务应答 无尽(bool 分块) {
+  服务应答 结果;
+  结果.endless = true;
+  结果.chunked = 分块;
+  return 结果;
+}
+服务应答 过大(std::uint64_t 大小) {
+  服务应答 结果;
+  结果.bodySize = 大小;
+  return 结果;
+}
+服务应答 对象(std::function<void(服务应答&)> 改) {
+  服务应答 结果 = 对象应答(主程序大小);
+  改(结果);
+  return 结果;
+}
+
+std::vector<网络用例> 用例表() {
+  using 战 = 网络故障战役;
+  return {
+      // Resolve: no policy, code 3012, back-off, no event, nothing stored.
+      {"resolve 503", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({应答(503, "busy")}); }},
+      {"resolve 404", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({应答(404)}); }},
+      {"resolve 204", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({应答(204)}); }},
+      {"resolve 200 with an invalid policy", 阶段::解析, 3012, false, false,
+       [](战& 战) { 战.设置解析({应答(200, "{\"policyVersion\":2}")}); }},
+      {"resolve hang-up", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({挂断()}); }},
+      {"resolve body over 8 MiB", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({过大(八MiB + 1)}); }},
+      {"resolve endless chunked body", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({无尽(true)}); }},
+      {"resolve endless body without length", 阶段::解析, 3012, false, false,
+       [](战& 战) { 战.设置解析({无尽(false)}); }},
+      {"resolve redirect to a refused host", 阶段::解析, 3012, false, false,
+       [](战& 战) { 战.设置解析({跳转应答(307, 战.拒绝地址("/update/v1/resolve"))}); }},
+      {"resolve answers slowly, within the time-out", 阶段::解析, 0, false, false,
+       [](战& 战) { 战.设置解析({迟缓(200, 战.策略文本(), 3000)}); }},
+      {"resolve answers past the time-out", 阶段::解析, 3012, false, true,
+       [](战& 战) { 战.设置解析({迟缓(200, 战.策略文本(), 超过时限毫秒)}); }},
+      {"first resolve endpoint 503, second answers", 阶段::解析, 0, false, false,
+       [](战& 战) {
+         战.服务->设置路由("POST", "/update/v1/resolve-down", {应答(503)});
+         战.额外解析地址 = {战.服务->地址("/update/v1/resolve-down")};
+       }},
+
+      // Manifest: code 3015 (3011 for other bytes), stage "manifest", back-off.
+      {"manifest 404", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({应答(404)}); }},
+      {"manifest 503", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({应答(503)}); }},
+      {"manifest 204", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({应答(204)}); }},
+      {"manifest hang-up", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({挂断()}); }},
+      {"manifest over 8 MiB", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({过大(八MiB + 1)}); }},
+      {"manifest endless chunked body", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({无尽(true)}); }},
+      {"manifest redirect to a refused host", 阶段::清单, 3015, false, false,
+       [](战& 战) { 战.设置清单({跳转应答(302, 战.拒绝地址("/releases/r2/manifest.json"))}); }},
+      {"manifest with other bytes", 阶段::清单, 3011, false, false,
+       [](战& 战) { 战.设置清单({应答(200, "{\"formatVersion\":1}")}); }},
+      {"manifest answers past the time-out", 阶段::清单, 3015, false, true,
+       [](战& 战) { 战.设置清单({迟缓(200, "{}", 超过时限毫秒)}); }},
+
+      // Downloads: code 3010, stage "download", checkpoint with the last error; the
+      // next run resumes from what was kept.
+      {"object cut off with a reset", 阶段::下载, 3010, false, false,
+       [](战& 战) { 战.设置主程序({对象([](auto& 答) { 答.resetAfter = 150000; })}); }},
+      {"object 200 to a range request, cut off", 阶段::下载, 3010, true, false,
+       [](战& 战) {
+         战.设置主程序({对象([](auto& 答) {
+           答.ignoreRange = true;
+           答.resetAfter = 40000;
+         })});
+       }},
+      {"object 200 to a range request, complete", 阶段::下载, 0, true, false,
+       [](战& 战) { 战.设置主程序({对象([](auto& 答) { 答.ignoreRange = true; })}); }},
+      {"object Content-Range starting elsewhere", 阶段::下载, 3010, true, false,
+       [](战& 战) {
+         战.设置主程序({对象([](auto& 答) {
+           答.headers = {{"Content-Range", "bytes 0-" + std::to_string(主程序大小 - 1) + "/" + std::to_string(主程序大小)}};
+         })});
+       }},
+      {"object Content-Range with a wrong total", 阶段::下载, 3010, true, false,
+       [](战& 战) {
+         const std::uint64_t 起 = 战.部分大小();
+         战.设置主程序({对象([起](auto& 答) {
+           答.headers = {{"Content-Range", "bytes " + std::to_string(起) + "-" + std::to_string(主程序大小 - 1) + "/" +
+                                               std::to_string(主程序大小 + 1)}};
+         })});
+       }},
+      {"object Content-Range with *", 阶段::下载, 3010, true, false,
+       [](战& 战) {
+         战.设置主程序({对象([](auto& 答) { 答.headers = {{"Content-Range", "bytes */" + std::to_string(主程序大小)}}; })});
+       }},
+      {"object 206 Content-Length too big", 阶段::下载, 3010, true, false,
+       [](战& 战) {
+         const std::uint64_t 起 = 战.部分大小();
+         战.设置主程序({对象([起](auto& 答) { 答.headers = {{"Content-Length", std::to_string(主程序大小 - 起 + 1)}}; })});
+       }},
+      {"object 200 Content-Length too big", 阶段::下载, 3010, false, false,
+       [](战& 战) {
+         战.设置主程序({对象([](auto& 答) { 答.headers = {{"Content-Length", std::to_string(主程序大小 + 1)}}; })});
+       }},
+      {"object body longer than the object", 阶段::下载, 3010, false, false,
+       [](战& 战) {
+         战.设置主程序({对象([](auto& 答) {
+           答.chunked = true;
+           答.extraBytes = 100;
+         })});
+       }},
+      {"object endless body", 阶段::下载, 3010, false, false, [](战& 战) { 战.设置主程序({无尽(true)}); }},
+      {"object redirect to a refused host", 阶段::下载, 3010, false, false,
+       [](战& 战) { 战.设置主程序({跳转应答(302, 战.拒绝地址(战.主程序路径()))}); }},
+      {"object hang-up", 阶段::下载, 3010, false, false, [](战& 战) { 战.设置主程序({挂断()}); }},
+      {"object 404", 阶段::下载, 3010, false, false, [](战& 战) { 战.设置主程序({应答(404)}); }},
+      {"object 503", 阶段::下载, 3010, false, false, [](战& 战) { 战.设置主程序({应答(503)}); }},
+      {"object with a wrong hash", 阶段::下载, 3010, false, false,
+       [](战& 战) { 战.设置主程序({应答(200, std::string(主程序大小, 'z'))}); }},
+      {"object trickles in", 阶段::下载, 0, false, false,
+       [](战& 战) {
+         战.设置主程序({对象([](auto& 答) {
+           答.trickleBytes = 16384;
+           答.trickleMs = 20;
+         })});
+       }},
+      {"object answers past the time-out", 阶段::下载, 3010, false, true,
+       [](战& 战) {
+         战.设置主程序({对象([](auto& 答) { 答.delayMs = 超过时限毫秒; })});
+       }},
+
+      // Result delivery: the run itself succeeds; the event waits in the queue.
+      {"results 503", 阶段::回报, 0, false, false, [](战& 战) { 战.设置回报({应答(503)}); }},
+      {"results hang-up", 阶段::回报, 0, false, false, [](战& 战) { 战.设置回报({挂断()}); }},
+      {"results redirect to a refused host", 阶段::回报, 0, false, false,
+       [](战& 战) { 战.设置回报({跳转应答(307, 战.拒绝地址("/update/v1/results"))}); }},
+  };
+}
+
+TEST_P(网络故障战役, 预期代码且安装仍可用) {
+  const 网络用例& 用例 = GetParam();
+  if (用例.仅长模式 && !长模式) GTEST_SKIP() << "long mode only";
+  const auto 开始 = std::chrono::steady_clock::now();
+  std::vector<std::string> 问题;
+  std::wstring 错误;
+
+  if (用例.先中断) {
+    设置主程序({对象([](auto& 答) { 答.resetAfter = 预先收到; })});
+    ASSERT_EQ(运行(&错误), 3010u) << 窄(错误);
+    ASSERT_EQ(部分大小(), 预先收到);
+    健全服务();
+  }
+  std::vector<std::string> 问题前;
+  const 本地版本状态 之前 = 读状态(&问题前);
+  用例.布置(*this);
+  const std::size_t 请求起点 = 服务->已收请求().size();
+  const std::uint32_t 代码 = 运行(&错误, 额外解析地址);
+  const std::uint64_t 保留字节 = 部分大小();
+  EXPECT_EQ(代码, 用例.期望代码) << 窄(错误);
+  检查安装(&问题);
+  if (代码 == 0) {
+    检查已准备(&问题);
+    if (!错误.empty()) 问题.push_back("success with an error text");
+    if (用例.所在 == 阶段::回报) {
+      if (排队事件() != 1) 问题.push_back("the undelivered prepared event is not queued");
+    } else if (排队事件() != 0) {
+      问题.push_back("events left queued");
+    }
+  } else {
+    if (错误.empty()) 问题.push_back("a failure without a message");
+    检查失败记录(用例, 代码, 之前, 请求起点, &问题);
+  }
+  for (const auto& 项 : 问题) ADD_FAILURE() << 用例.名称 << ": " << 项;
+
+  // The next run against a sound service completes and delivers everything queued.
+  健全服务();
+  额外解析地址.clear();
+  const std::size_t 之后起点 = 服务->已收请求().size();
+  错误.clear();
+  问题.clear();
+  const std::uint32_t 再次 = 运行(&错误);
+  if (再次 != 0) 问题.push_back("the run against a sound service failed with " + std::to_string(再次) + " " + 窄(错误));
+  检查安装(&问题);
+  检查已准备(&问题);
+  if (排队事件() != 0) 问题.push_back("events still queued");
+  bool 有准备事件 = false;
+  for (const auto& 事件 : 收到的事件(之后起点)) 有准备事件 = 有准备事件 || 事件.value("result", "") == "prepared";
+  if (!有准备事件) 问题.push_back("no prepared event delivered");
+  // Bytes kept in .part are not fetched again: the resumed request starts after them.
+  if (代码 != 0 && 保留字节 > 0) {
+    bool 续传 = false;
+    const auto 请求 = 服务->已收请求();
+    for (std::size_t i = 之后起点; i < 请求.size(); ++i) {
+      if (请求[i].path == 主程序路径()) 续传 = 请求[i].请求头("Range") == "bytes=" + std::to_string(保留字节) + "-";
+    }
+    if (!续传) 问题.push_back("the next run did not resume after the " + std::to_string(保留字节) + " bytes kept");
+  }
+  for (const auto& 项 : 问题) ADD_FAILURE() << 用例.名称 << ", then against a sound service: " << 项;
+
+  用例记录 记录;
+  记录.名称 = 用例.名称;
+  记录.阶段 = 阶段名(用例.所在);
+  记录.期望 = 用例.期望代码;
+  记录.实际 = 代码;
+  记录.秒 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
+  记录.通过 = !HasFailure();
+  报告.push_back(记录);
+}
+
+INSTANTIATE_TEST_SUITE_P(全程, 网络故障战役, ::testing::ValuesIn(用例表()),
+                         [](const ::testing::TestParamInfo<网络用例>& 信息) {
+                           std::string 名称;
+                           for (const char* 字 = 信息.param.名称; *字 != '\0'; ++字) {
+                             名称 += std::isalnum(static_cast<unsigned char>(*字)) ? *字 : '_';
+                           }
+                           return 名称;
+                         });
+
+void 打印报告() {
+  std::printf("\nnetwork-fault campaign (%s mode)\n", 长模式 ? "long" : "short");
+  std::printf("%-46s %-9s %8s %8s %8s  %s\n", "case", "stage", "expected", "code", "seconds", "verdict");
+  std::size_t 通过 = 0;
+  for (const auto& 项 : 报告) {
+    std::printf("%-46s %-9s %8u %8u %8.1f  %s\n", 项.名称.c_str(), 项.阶段.c_str(), 项.期望, 项.实际, 项.秒,
+                项.通过 ? "ok" : "FAILED");
+    通过 += 项.通过 ? 1 : 0;
+  }
+  std::printf("cases run: %zu, passed: %zu\n", 报告.size(), 通过);
+}
+
+}  // namespace
+}  // namespace tallybell
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--long") == 0) {
+      tallybell::长模式 = true;
+    } else {
+      std::fprintf(stderr, "usage: %s [--long] [gtest options]\n", argv[0]);
+      return 2;
+    }
+  }
+  const int 结果 = RUN_ALL_TESTS();
+  tallybell::打印报告();
+  return 结果;
+}
