@@ -6,7 +6,6 @@
 #include "common/text.h"
 #include "coordinator/resolve_request.h"
 #include "platform/clock.h"
-#include "platform/file_system.h"
 #include "release/verification.h"
 #include "results/result_queue.h"
 #include "results/result_reporting.h"
@@ -23,13 +22,8 @@ constexpr std::uint64_t 每分钟 = 600000000ULL;
 // read at the moment (an I/O error, a sharing violation, no free handle): such a run fails
 // and the next one reads the record again.
 bool 可以重建(const std::wstring& 路径) {
-  platform::文件信息 信息;
-  if (!platform::文件调用().查询(路径, &信息)) {
-    return !信息.存在 && (信息.错误码 == 2 || 信息.错误码 == 3);  // not found, on POSIX and Windows
-  }
-  if (信息.是目录 || 信息.是链接 || 信息.大小 > 整读上限字节) return true;
   std::string 内容;
-  if (!读取整个文件(路径, &内容)) return false;
+  if (!读取整个文件(路径, &内容)) return 读取失败可以重写(路径);
   // Readable now: rebuild only when the content itself is damaged. A file that reads and
   // parses this time failed only for a moment.
   本地版本状态 状态;

@@ -54,6 +54,10 @@ bool 取得设备安装标识(const std::wstring& stateRoot, std::string* 标识
       *标识 = std::move(内容);
       return true;
     }
+  } else if (!读取失败可以重写(路径)) {
+    // The stored identity is there but could not be read this time; a new one would make
+    // the service count this machine twice.
+    return false;
   }
   std::string 新标识;
   if (!新设备安装标识(&新标识)) return false;

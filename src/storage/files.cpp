@@ -66,6 +66,15 @@ std::wstring 临时文件名(const std::wstring& 目标) {
          L"-" + 十进制宽(static_cast<std::uint32_t>(platform::毫秒计时())) + L"-" + 序号文本;
 }
 
+bool 读取失败可以重写(const std::wstring& 路径) {
+  platform::文件信息 信息;
+  if (!platform::文件调用().查询(路径, &信息)) {
+    // Not found: file not found and path not found on Windows, ENOENT on POSIX.
+    return !信息.存在 && (信息.错误码 == 2 || 信息.错误码 == 3);
+  }
+  return 信息.是目录 || 信息.是链接 || 信息.大小 > 整读上限字节;
+}
+
 bool 读取整个文件(const std::wstring& 路径, std::string* 输出) {
   platform::文件 输入;
   if (!输入.打开(路径, platform::打开模式::读取已有)) return false;

@@ -13,6 +13,13 @@ inline constexpr std::uint64_t 整读上限字节 = 67108864;
 // is larger than 整读上限字节. *输出 is only meaningful on success.
 bool 读取整个文件(const std::wstring& 路径, std::string* 输出);
 
+// After a failed 读取整个文件: true when the failure lasts, so writing a fresh file is
+// right: nothing is there, or what is there no whole read can take (a folder, a link, a
+// file over the limit). False when the file is there and only the read failed, for now (an
+// I/O error, no free handle): it holds something a later run can still read, so it must
+// not be replaced.
+bool 读取失败可以重写(const std::wstring& 路径);
+
 // Writes 内容 to a unique temporary file beside 目标, flushes it and moves it into place,
 // creating missing parent directories. When 目标 exists it is replaced so that it is never
 // missing or partly written; a non-empty 备份 receives the previous content. On failure

@@ -167,11 +167,20 @@ bool 构建文档(const 本地版本状态& 状态, Json值* 输出) {
 }
 
 // The record behind one file, for the load operations.
-bool 加载单个(const std::wstring& 路径, std::string* 文本, 本地版本状态* 状态) {
+enum class 单个状态 { 可用, 缺失或损坏, 暂时读不出 };
+
+单个状态 读取单个(const std::wstring& 路径, std::string* 文本, 本地版本状态* 状态) {
   std::string 内容;
-  if (!读取整个文件(路径, &内容) || !解析本地版本状态(内容, 状态)) return false;
+  if (!读取整个文件(路径, &内容)) {
+    return 读取失败可以重写(路径) ? 单个状态::缺失或损坏 : 单个状态::暂时读不出;
+  }
+  if (!解析本地版本状态(内容, 状态)) return 单个状态::缺失或损坏;
   *文本 = std::move(内容);
-  return true;
+  return 单个状态::可用;
+}
+
+bool 加载单个(const std::wstring& 路径, std::string* 文本, 本地版本状态* 状态) {
+  return 读取单个(路径, 文本, 状态) == 单个状态::可用;
 }
 
 }  // namespace
@@ -223,8 +232,14 @@ bool 加载本地版本状态(const std::wstring& stateRoot, std::string* 文本
   std::string 备份文本;
   本地版本状态 主状态;
   本地版本状态 备份状态;
-  const bool 主可用 = 加载单个(路径.主文件, &主文本, &主状态);
-  const bool 备份可用 = 加载单个(路径.备份文件, &备份文本, &备份状态);
+  const 单个状态 主 = 读取单个(路径.主文件, &主文本, &主状态);
+  const 单个状态 备份 = 读取单个(路径.备份文件, &备份文本, &备份状态);
+  // A file that is there but could not be read this time may hold the newest generation;
+  // choosing the other one would build the next generation on an older record and drop
+  // what the newer one had. The caller fails instead and the next run reads both again.
+  if (主 == 单个状态::暂时读不出 || 备份 == 单个状态::暂时读不出) return false;
+  const bool 主可用 = 主 == 单个状态::可用;
+  const bool 备份可用 = 备份 == 单个状态::可用;
   if (!主可用 && !备份可用) return false;
   // A replace that stopped half-way can leave the newer generation only in the backup.
   const bool 选备份 = !主可用 || (备份可用 && 备份状态.generation > 主状态.generation);

@@ -65,8 +65,9 @@ bool 计算本地版本状态校验和(const Json值& 文档, std::string* 十�
 bool 加载单个本地版本状态(const std::wstring& 路径, std::string* 文本, std::uint64_t* 代次);
 
 // Loads main and backup below stateRoot and chooses the backup only when its generation is
-// strictly greater than main's, or when main is unusable. False when neither file is
-// usable; *文本 and *状态 are then untouched.
+// strictly greater than main's, or when main is unusable (missing or damaged). False when
+// neither file is usable, or when either is there but cannot be read at the moment;
+// *文本 and *状态 are then untouched.
 bool 加载本地版本状态(const std::wstring& stateRoot, std::string* 文本, 本地版本状态* 状态);
 
 // Writes 文本 atomically to 主文件, the previous main becoming 备份文件. Refuses a text with

@@ -93,6 +93,22 @@ TEST_F(设备安装标识, 写入失败时不交出标识且文件与备份不�
   }
 }
 
+TEST_F(设备安装标识, 暂时读不出的标识不被新标识替换) {
+  // A new identity would make the service count this machine twice.
+  const std::string 原标识 = 取得();
+  for (const char* 调用 : {"打开", "读取"}) {
+    std::string 标识 = "untouched";
+    {
+      测试::文件故障注入 故障{std::string(调用)};
+      EXPECT_FALSE(取得设备安装标识(目录_.宽路径(), &标识)) << 调用;
+      EXPECT_TRUE(故障.已注入()) << 调用;
+    }
+    EXPECT_EQ(标识, "untouched");
+    EXPECT_EQ(读测试文件(标识文件()), 原标识 + "\n") << 调用;
+    EXPECT_EQ(取得(), 原标识) << 调用;
+  }
+}
+
 TEST_F(设备安装标识, 状态目录无法创建时失败) {
   写测试文件(目录_.子路径("state"), "a file where the folder belongs");
   std::string 标识 = "untouched";

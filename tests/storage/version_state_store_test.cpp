@@ -117,6 +117,25 @@ TEST_F(本地版本状态存储, 没有可用状态) {
   EXPECT_FALSE(加载本地版本状态(目录_.宽路径("missing-root"), &文本, &状态));
 }
 
+TEST_F(本地版本状态存储, 暂时读不出的文件不让较旧的一份顶替) {
+  // Main holds generation 5, the backup 4: a main that cannot be read this time must not
+  // hand out generation 4, or the next save would drop what generation 5 recorded.
+  for (const char* 调用 : {"打开", "读取"}) {
+    写测试文件(主文件(), 第几代(5));
+    写测试文件(备份文件(), 第几代(4));
+    std::string 文本 = "untouched";
+    本地版本状态 状态;
+    {
+      测试::文件故障注入 故障{std::string(调用)};
+      EXPECT_FALSE(加载本地版本状态(根(), &文本, &状态)) << 调用;
+      EXPECT_TRUE(故障.已注入()) << 调用;
+    }
+    EXPECT_EQ(文本, "untouched");
+    ASSERT_TRUE(加载本地版本状态(根(), &文本, &状态));
+    EXPECT_EQ(状态.generation, 5u);
+  }
+}
+
 TEST_F(本地版本状态存储, 保存与再加载) {
   const std::wstring 主 = 目录_.宽路径("sub/dir/state.txt");
   const std::wstring 备份 = 目录_.宽路径("sub/dir/state.txt.bak");
