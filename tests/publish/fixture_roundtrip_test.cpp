@@ -68,7 +68,7 @@ TEST_F(夹具往返, 第二个发布的共享文件从已安装版本复制) {
   ASSERT_EQ(运行核心({"--offline-fixture", 路径文本(目录_.子路径("fixture1")), "--prepare-release", "r1"}).退出码, 0u);
   写状态(L"r1");  // the launcher has started r1 and confirmed it
 
-  写测试文件(构建() / "docs/读我.txt", "notes of the second release\n");
+  写测试文件(构建() / fs::u8path("docs/读我.txt"), "notes of the second release\n");
   发布(构建(), "r2", 内容());
   生成夹具(内容(), "r2", 目录_.子路径("fixture2"), false, "2");
   const auto 结果 = 运行核心({"--background-check", "--offline-fixture", 路径文本(目录_.子路径("fixture2"))});

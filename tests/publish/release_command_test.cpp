@@ -62,7 +62,7 @@ TEST_F(发布命令, 第二个发布只写新内容且不改动已有对象) {
   const auto 共享对象 = 对象(std::string(3000, 'c'));
   const auto 写入时间 = fs::last_write_time(共享对象);
 
-  写测试文件(构建() / "docs/读我.txt", "notes of the second release\n");
+  写测试文件(构建() / fs::u8path("docs/读我.txt"), "notes of the second release\n");
   写测试文件(构建() / "bin/new.dll", "new library");
   const auto 结果 = 运行发布工具({"release", "--input", 路径文本(构建()), "--release-id", "r2", "--base-url",
                                   "https://content.example/tallybell", "--out", 路径文本(内容())});
