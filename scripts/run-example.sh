@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Builds the program and runs its main job, the background check, against the bundled
-# offline fixture (it stands in for the update service: no network is used), in fresh
+# Builds the update program and the publishing tool, publishes the sample build under
+# examples/sample-build as an offline fixture (it stands in for the update service: no
+# network is used) and runs the main job, the background check, against it in fresh
 # temporary roots; nothing outside them is touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target tallybell-update
+cmake --build --preset linux --target tallybell-update tallybell-publish
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# A copy of the fixture, because the fixture records the delivered result events.
-cp -r examples/offline-fixture "$work/fixture"
+# A fresh fixture, because the fixture records the delivered result events.
+echo "\$ scripts/make-example-fixture.sh (tallybell-publish release, policy, fixture)"
+scripts/make-example-fixture.sh build/tallybell-publish "$work/fixture"
+echo
 roots=(--program-root "$work/program" --state-root "$work/state")
 
 run() {
