@@ -294,7 +294,7 @@ TEST_F(并发, 结果投递并行不丢事件) {
 }
 
 void 打印报告() {
-  std::printf("\nconcurrency campaign (%s mode, seed %llu)\n", 长模式 ? "long" : "short",
+  std::printf("\nconcurrency campaign (%s mode, random start %llu)\n", 长模式 ? "long" : "short",
               static_cast<unsigned long long>(种子));
   std::printf("  simultaneous checks: %u rounds, %u processes, %u printed already running\n", 报告.同启回合,
               报告.同启进程, 报告.已在运行);
@@ -314,10 +314,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--long") == 0) {
       tallybell::长模式 = true;
-    } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
+    } else if (std::strcmp(argv[i], "--random-start") == 0 && i + 1 < argc) {
       tallybell::种子 = std::strtoull(argv[++i], nullptr, 10);
     } else {
-      std::fprintf(stderr, "usage: %s [--long] [--seed N] [gtest options]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--long] [--random-start N] [gtest options]\n", argv[0]);
       return 2;
     }
   }

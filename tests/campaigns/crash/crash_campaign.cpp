@@ -10,7 +10,7 @@
 //
 //   tallybell-crash-campaign                   short mode (CI), about 20 kills
 //   tallybell-crash-campaign --long            at least 300 kills
-//   tallybell-crash-campaign --seed N          repeat a campaign's random choices
+//   tallybell-crash-campaign --random-start N  repeat a campaign's random choices
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -374,7 +374,7 @@ TEST_F(崩溃一致性, 神谕发现每种损坏) {
 }
 
 void 打印报告() {
-  std::printf("\ncrash campaign (%s mode, seed %llu)\n", 长模式 ? "long" : "short",
+  std::printf("\ncrash campaign (%s mode, random start %llu)\n", 长模式 ? "long" : "short",
               static_cast<unsigned long long>(种子));
   std::printf("  reference run %u ms; %u rounds, %u runs, %u kills, %u runs ended before their kill\n",
               报告.参考毫秒, 报告.回合, 报告.运行, 报告.击杀, 报告.自行结束);
@@ -396,10 +396,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--long") == 0) {
       tallybell::长模式 = true;
-    } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
+    } else if (std::strcmp(argv[i], "--random-start") == 0 && i + 1 < argc) {
       tallybell::种子 = std::strtoull(argv[++i], nullptr, 10);
     } else {
-      std::fprintf(stderr, "usage: %s [--long] [--seed N] [gtest options]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--long] [--random-start N] [gtest options]\n", argv[0]);
       return 2;
     }
   }
