@@ -10,7 +10,7 @@ void 追加十六进制(std::uint64_t 值, int 位数, std::wstring* 输出) {
 
 }  // namespace
 
-std::wstring GUID注册表形式(const platform::GUID值& 值) {
+std::wstring GUID注册表形式(const GUID值& 值) {
   std::wstring 文本 = L"{";
   追加十六进制(值.数据1, 8, &文本);
   文本 += L'-';

@@ -4,15 +4,12 @@
 #include <cstdint>
 #include <string>
 
+#include "common/guid_text.h"
+
 namespace tallybell::platform {
 
-// A GUID in the field layout of the Windows GUID structure.
-struct GUID值 {
-  std::uint32_t 数据1 = 0;
-  std::uint16_t 数据2 = 0;
-  std::uint16_t 数据3 = 0;
-  std::uint8_t 数据4[8] = {};
-};
+// The value type lives in common/ so that its text forms need nothing from this layer.
+using tallybell::GUID值;
 
 // A new random (version 4) GUID; false when none can be obtained.
 bool 生成GUID(GUID值* 输出);
