@@ -30,6 +30,8 @@ std::string 读文件(const std::filesystem::path& 路径) {
 
 }  // namespace
 
+const std::string 签名文本 = std::string(86, 'Q') + "==";
+
 std::string 解析正文(const std::string& 安装标识, const std::vector<std::string>& 隔离) {
   std::string 列表;
   for (const auto& 项 : 隔离) 列表 += (列表.empty() ? "\"" : ",\"") + 项 + "\"";
@@ -54,6 +56,8 @@ std::string 解析正文(const std::string& 安装标识, const std::vector<std:
     const auto 发布 = 运行程序(TALLYBELL_PUBLISH_PROGRAM, {"release", "--input", 构建.string(), "--release-id", 版本,
                                                              "--base-url", 基础地址, "--out", 目录.子路径("content").string()});
     EXPECT_EQ(发布.退出码, 0u) << 发布.输出;
+    // 2.0 is signed: the service passes the publisher's signature text on in every policy.
+    if (版本 == "2.0") 写文件(目录.子路径("content/releases/2.0/manifest.json.sig"), 签名文本 + "\n");
     EXPECT_EQ(命令({"release", "add", 目录.子路径("content/releases/" + 版本).string(), "--base-url", 基础地址}).退出码, 0u);
   }
   // 3.0 loses an object after publishing: its downloads fail with a 404.

@@ -51,6 +51,9 @@ class 服务场 {
   std::uint64_t 时钟_ = 1796000000;
 };
 
+// The signature text beside release 2.0's manifest.
+extern const std::string 签名文本;
+
 // A resolve body as the update program sends it.
 std::string 解析正文(const std::string& 安装标识, const std::vector<std::string>& 隔离 = {});
 

@@ -41,6 +41,7 @@ TEST(更新服务, 错误输入各得明确状态且不存任何东西) {
       {"poison result", "POST", "/update/v1/results", "{\"eventId\":\"p\"}", {{"Idempotency-Key", "p"}}, 202},
   };
   for (const auto& 项 : 表) EXPECT_EQ(场.请求(项.方法, 项.路径, 项.正文, 项.头).first, 项.状态) << 项.名称;
+  EXPECT_EQ(场.请求("POST", "/update/v1/resolve", 好).second.find("manifestSignature"), std::string::npos);
   场.停止服务(false);
   std::string 错误;
   auto 存储 = 服务::打开SQLite存储(场.数据库(), &错误);
