@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine wine64
   python3 openssl
   clang libclang-rt-14-dev
+  libcpp-httplib-dev libsqlite3-dev wrk
 )
 missing=()
 for p in "${packages[@]}"; do
