@@ -35,8 +35,8 @@ bool 解析公钥文本(const std::string& 文本, platform::P256公钥* 公钥)
 }
 
 std::string 公钥文本(const platform::P256公钥& 公钥) {
-  std::vector<unsigned char> 字节(std::begin(公钥前缀), std::end(公钥前缀));
-  字节.insert(字节.end(), 公钥.begin(), 公钥.end());
+  std::vector<unsigned char> 字节(sizeof 公钥前缀 + 公钥.size());
+  std::copy(公钥.begin(), 公钥.end(), std::copy(std::begin(公钥前缀), std::end(公钥前缀), 字节.begin()));
   return Base64编码(字节);
 }
 

@@ -70,6 +70,7 @@ TEST_F(签名发布, 离线夹具的现成版本只在签名与内容都对得�
   int 序号 = 0;
   for (const auto& 项 : 用例表) {
     const fs::path 根 = 目录.子路径("offline" + std::to_string(++序号));
+    fs::create_directories(根);
     fs::copy(夹具, 根 / "fixture", fs::copy_options::recursive);
     项.改(根 / "fixture");
     离线准备请求 请求;

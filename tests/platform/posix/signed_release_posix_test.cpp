@@ -70,15 +70,17 @@ TEST_F(签名发布, 在线检查只安装受信任密钥签署的清单) {
     配置.trustedPublicKeys = 项.受信任;
     更新协调器结果 结果;
     std::wstring 错误;
+    const std::size_t 此前请求 = 服务.已收请求().size();
     platform::平台JsonHttp客户端 客户端;
     platform::平台下载客户端 下载;
     EXPECT_EQ(运行更新协调器(配置, &客户端, &下载, &结果, &错误), 项.期望) << 项.名称;
     EXPECT_EQ(fs::exists(根 / "program/releases/r1"), 项.期望 == 成功) << 项.名称;
     int 对象请求 = 0;
     std::string 回报;
-    for (const auto& 请求 : 服务.已收请求()) {
-      对象请求 += 请求.path.rfind("/content/objects/", 0) == 0 ? 1 : 0;
-      if (请求.path == "/update/v1/results") 回报 = 请求.body;
+    const auto 请求表 = 服务.已收请求();
+    for (auto 请求 = 请求表.begin() + static_cast<std::ptrdiff_t>(此前请求); 请求 != 请求表.end(); ++请求) {
+      对象请求 += 请求->path.rfind("/content/objects/", 0) == 0 ? 1 : 0;
+      if (请求->path == "/update/v1/results") 回报 = 请求->body;
     }
     if (项.期望 == 成功) continue;
     EXPECT_EQ(对象请求, 0) << 项.名称;
