@@ -65,6 +65,7 @@ std::uint32_t 提升权限运行(const 命令行参数& 命令) {
   }
   if (const auto 值 = 命令.值(L"--cache-root")) 配置.cacheRoot = *值;
   配置.resolveUrls = {逐字节加宽(TALLYBELL_RESOLVE_URL)};
+  配置.trustedPublicKeys = TALLYBELL_TRUSTED_KEYS;
   配置.forceCheck = 命令.有标志(L"--force-check");
   配置.recoverUnusableState = 命令.有标志(L"--recover-unusable-state");
   配置.diagnosticId = 取诊断标识(命令);

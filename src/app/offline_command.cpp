@@ -25,6 +25,7 @@ std::uint32_t 运行离线准备命令(const 命令行参数& 命令) {
   请求.programRoot = 目录.programRoot;
   请求.stateRoot = 目录.stateRoot;
   请求.releaseId = *发布标识;
+  请求.trustedPublicKeys = TALLYBELL_TRUSTED_KEYS;
   if (const auto 值 = 命令.值(L"--program-root")) 请求.programRoot = *值;
   if (const auto 值 = 命令.值(L"--state-root")) 请求.stateRoot = *值;
 

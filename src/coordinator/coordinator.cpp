@@ -9,6 +9,7 @@
 #include "coordinator/installation_identity.h"
 #include "coordinator/quarantine_recovery.h"
 #include "coordinator/resolve_request.h"
+#include "documents/manifest_signature.h"
 #include "platform/named_mutex.h"
 #include "release/assembly.h"
 #include "release/staging.h"
@@ -80,9 +81,35 @@ std::uint32_t 接受策略(运行上下文& 上下文, const std::string& 原始
   return 成功;
 }
 
+// The manifest stage's refusal of a release no trusted key has signed: a failed attempt
+// with its own sentence, before anything of the release is downloaded or staged.
+std::uint32_t 拒绝未签名版本(运行上下文& 上下文, 签名校验结果 校验) {
+  记录并投递结果(上下文.配置, 上下文.策略, 上下文.设备标识, 上下文.状态, "failed", "manifest", 发布清单哈希不符,
+                 上下文.json);
+  记录更新失败(上下文.配置, &上下文.状态);
+  return 设置(发布清单哈希不符, 签名校验消息(校验), 上下文.错误);
+}
+
+bool 需要签名(const 更新协调器配置& 配置) { return !配置.trustedPublicKeys.empty(); }
+
+// A release already on disk is taken over without a download only when its own manifest
+// carries the policy's signature too.
+bool 本地清单已签名(const 运行上下文& 上下文, const std::wstring& 目录) {
+  if (!需要签名(上下文.配置)) return true;
+  std::string 文本;
+  return 读取整个文件(连接路径(目录, 发布清单文件名), &文本) &&
+         校验发布清单签名(上下文.配置.trustedPublicKeys, 文本, 上下文.策略.manifestSignature) ==
+             签名校验结果::已通过;
+}
+
 // Steps 14 and 15: fetch the manifest, assemble, record the outcome.
 std::uint32_t 准备目标版本(运行上下文& 上下文, const std::wstring& 目标, bool 可恢复) {
   const auto& 配置 = 上下文.配置;
+  // Without a signature there is nothing a manifest could be checked against: not even
+  // the manifest is fetched.
+  if (需要签名(配置) && 上下文.策略.manifestSignature.empty()) {
+    return 拒绝未签名版本(上下文, 签名校验结果::缺少签名);
+  }
   JsonHttp请求 请求;
   请求.method = L"GET";
   请求.url = 逐字节加宽(上下文.策略.manifestUrl);
@@ -97,6 +124,8 @@ std::uint32_t 准备目标版本(运行上下文& 上下文, const std::wstring&
     记录更新失败(配置, &上下文.状态);
     return 设置(无法下载发布清单, L"无法下载发布清单。", 上下文.错误);
   }
+  const auto 校验 = 校验发布清单签名(配置.trustedPublicKeys, 响应.body, 上下文.策略.manifestSignature);
+  if (校验 == 签名校验结果::缺少签名 || 校验 == 签名校验结果::未通过) return 拒绝未签名版本(上下文, 校验);
 
   版本组装配置 组装;
   组装.programRoot = 配置.programRoot;
@@ -142,7 +171,7 @@ std::uint32_t 处理目标(运行上下文& 上下文) {
     return 设置(版本状态不允许, L"目标版本已被隔离，当前状态不满足本次受监督恢复条件。", 上下文.错误);
   }
   if (发布目录可用(目录)) {
-    if (可恢复 && 校验目标版本(目录, 策略)) {
+    if (可恢复 && 校验目标版本(目录, 策略) && 本地清单已签名(上下文, 目录)) {
       const auto 路径 = 取本地版本状态路径(配置.stateRoot);
       if (!提交隔离恢复(配置, 策略, 目标, 目录, &路径, &上下文.状态, 上下文.错误)) return 版本状态提交失败;
       上下文.结果->releasePrepared = true;

@@ -23,6 +23,10 @@ struct 更新协调器配置 {
   // empty. Tests inject a fixed clock here.
   std::function<std::uint64_t()> clock;
   std::string diagnosticId;  // task id of the diagnostic lines
+  // The trusted publisher keys (text form of documents/manifest_signature.h). Empty: no
+  // release is checked for a signature. Set: a target whose manifest no trusted key has
+  // signed is refused before anything of it is downloaded or staged.
+  std::string trustedPublicKeys;
 };
 
 // What one run did; the coordinator resets it at the start of every run.

@@ -145,6 +145,8 @@ bool 解析版本策略(const std::string& 文本, 版本策略* 输出, std::ws
   输出->manifestHash = std::move(字段.manifestHash);
   输出->checkAfter = std::move(字段.checkAfter);
   输出->resultReportUrls = std::move(回报地址);
+  const Json值* 签名 = 根.查找成员("manifestSignature");
+  输出->manifestSignature = 签名 != nullptr && 签名->是字符串() ? 签名->文本() : std::string();
   if (错误 != nullptr) 错误->clear();
   return true;
 }

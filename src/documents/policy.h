@@ -24,6 +24,10 @@ struct 版本策略 {
   std::string manifestHash;     // 64 lowercase hexadecimal characters
   std::string checkAfter;       // ISO 8601 with a zone, as written
   std::vector<std::string> resultReportUrls;  // document order; empty when absent
+  // The publisher's signature of the manifest bytes, as text; empty when absent or not a
+  // string. Only an installation with trusted keys reads it, so it is not validated here
+  // and is no part of the content identity below.
+  std::string manifestSignature;
 };
 
 // The action as it is written in a policy document.

@@ -16,6 +16,8 @@ std::uint32_t 运行发布命令(const 发布命令行& 命令行);
 std::uint32_t 运行策略命令(const 发布命令行& 命令行);
 // fixture: lays out an offline fixture directory from published content.
 std::uint32_t 运行夹具命令(const 发布命令行& 命令行);
+// key generate: writes a new signing key and its public key text.
+std::uint32_t 运行密钥生成命令(const 发布命令行& 命令行);
 // verify: re-hashes every object and manifest of a content directory.
 std::uint32_t 运行校验命令(const 发布命令行& 命令行);
 

@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "documents/manifest.h"
+#include "documents/manifest_signature.h"
 #include "documents/policy.h"
 #include "documents/sha256.h"
 #include "download/object_cache.h"
@@ -117,6 +118,14 @@ bool 写现成版本(const 夹具输入& 输入, const std::wstring& 夹具, 发
       *失败 = {发布读写失败, 带名称(L"无法写入现成版本的文件", 条目.path)};
       return false;
     }
+  }
+  // A signed release keeps its signature beside its manifest, where offline preparation
+  // looks for it.
+  std::string 签名;
+  const std::wstring 签名源 = 内容清单路径(输入.内容目录, 输入.发布标识) + 签名文件后缀;
+  if (读取整个文件(签名源, &签名) &&
+      !写文档(连接路径(版本目录, std::wstring(发布清单文件名) + 签名文件后缀), 签名, 失败)) {
+    return false;
   }
   const std::string 标记 = 完成标记文本(输入.清单, 输入.清单哈希);
   if (标记.empty() || !写文档(连接路径(版本目录, 完成标记文件名), 标记, 失败)) return false;

@@ -23,7 +23,8 @@ const std::vector<命令定义>& 命令表() {
        {{L"--input", 选项种类::必需},
         {L"--release-id", 选项种类::必需},
         {L"--base-url", 选项种类::一个或多个},
-        {L"--out", 选项种类::必需}}},
+        {L"--out", 选项种类::必需},
+        {L"--signing-key", 选项种类::可选}}},
       {L"policy",
        {{L"--manifest", 选项种类::必需},
         {L"--manifest-url", 选项种类::必需},
@@ -39,6 +40,7 @@ const std::vector<命令定义>& 命令表() {
         {L"--out", 选项种类::必需},
         {L"--ready-made", 选项种类::标志}}},
       {L"verify", {{L"--content", 选项种类::必需}}},
+      {L"key generate", {{L"--out", 选项种类::必需}}},
   };
   return 表;
 }
@@ -74,11 +76,14 @@ bool 解析发布命令行(const std::vector<std::wstring>& 参数, 发布命令
     return true;
   }
 
+  // "key" takes its action as a second word.
+  const bool 两词 = 参数.front() == L"key" && 参数.size() > 1;
+  const std::wstring 命令 = 两词 ? 参数[0] + L" " + 参数[1] : 参数.front();
   const auto& 表 = 命令表();
-  const auto 定义 = std::find_if(表.begin(), 表.end(), [&](const 命令定义& 项) { return 参数.front() == 项.命令; });
-  if (定义 == 表.end()) return 失败(错误, L"未知命令：" + 参数.front());
-  结果.命令 = 参数.front();
-  for (std::size_t i = 1; i < 参数.size(); ++i) {
+  const auto 定义 = std::find_if(表.begin(), 表.end(), [&](const 命令定义& 项) { return 命令 == 项.命令; });
+  if (定义 == 表.end()) return 失败(错误, L"未知命令：" + 命令);
+  结果.命令 = 命令;
+  for (std::size_t i = 两词 ? 2 : 1; i < 参数.size(); ++i) {
     const auto 选项 = std::find_if(定义->选项.begin(), 定义->选项.end(),
                                    [&](const 选项定义& 项) { return 参数[i] == 项.名称; });
     if (选项 == 定义->选项.end()) return 失败(错误, L"该命令没有这个选项：" + 参数[i]);

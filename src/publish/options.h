@@ -10,7 +10,7 @@
 namespace tallybell {
 
 struct 发布命令行 {
-  std::wstring 命令;  // "release", "policy", "fixture", "verify", or "help" / "version"
+  std::wstring 命令;  // "release", "policy", "fixture", "verify", "key generate", or "help" / "version"
   std::map<std::wstring, std::vector<std::wstring>> 值;  // every value of each option, in order
   std::set<std::wstring> 标志;
 

@@ -5,6 +5,7 @@
 #include "documents/json_output.h"
 #include "documents/json_value.h"
 #include "documents/manifest.h"
+#include "documents/manifest_signature.h"
 #include "documents/policy.h"
 #include "documents/sha256.h"
 #include "publish/commands.h"
@@ -53,8 +54,26 @@ bool 读清单(const std::wstring& 路径, std::string* 文本, 发布清单* �
   return true;
 }
 
-bool 生成策略(const 发布命令行& 命令行, const 发布清单& 清单, const std::string& 清单哈希, std::string* 文本,
-              发布失败* 失败) {
+// The signature beside the manifest ("<manifest>.sig"), when the release was signed: empty
+// when there is none, a failure when it is there but not a signature text.
+bool 读签名(const std::wstring& 清单路径, std::string* 签名, 发布失败* 失败) {
+  const std::wstring 路径 = 清单路径 + 签名文件后缀;
+  std::string 内容;
+  platform::P256签名 值;
+  签名->clear();
+  if (!读取整个文件(路径, &内容)) {
+    if (读取失败可以重写(路径)) return true;
+    *失败 = {发布读写失败, 带名称(L"无法读取发布清单签名", 路径)};
+    return false;
+  }
+  *签名 = 签名文件文本(内容);
+  if (解析签名文本(*签名, &值)) return true;
+  *失败 = {发布内容已损坏, 带名称(L"发布清单签名文件不是签名文本", 路径)};
+  return false;
+}
+
+bool 生成策略(const 发布命令行& 命令行, const 发布清单& 清单, const std::string& 清单哈希, const std::string& 签名,
+              std::string* 文本, 发布失败* 失败) {
   std::uint64_t 版本 = 0;
   if (!取十进制(命令行.单值(L"--policy-version"), &版本)) {
     *失败 = {发布参数无效, 带名称(L"--policy-version 须为十进制整数", 命令行.单值(L"--policy-version"))};
@@ -70,6 +89,7 @@ bool 生成策略(const 发布命令行& 命令行, const 发布清单& 清单, 
   策略.设置成员("assignmentId", Json值::字符串(分配标识));
   策略.设置成员("checkAfter", Json值::字符串(检查时间));
   策略.设置成员("manifestHash", Json值::字符串(清单哈希));
+  if (!签名.empty()) 策略.设置成员("manifestSignature", Json值::字符串(签名));
   策略.设置成员("manifestUrl", Json值::字符串(清单地址));
   策略.设置成员("policyVersion", Json值::无符号整数(版本));
   const auto 结果地址 = 命令行.全部值(L"--result-url");
@@ -111,10 +131,14 @@ std::uint32_t 运行策略命令(const 发布命令行& 命令行) {
     return 报告失败({发布读写失败, L"无法计算发布清单的 SHA-256。"});
   }
   const std::string 清单哈希 = 转小写十六进制(摘要);
-  if (!生成策略(命令行, 清单, 清单哈希, &策略文本, &失败)) return 报告失败(失败);
+  std::string 签名;
+  if (!读签名(命令行.单值(L"--manifest"), &签名, &失败) || !生成策略(命令行, 清单, 清单哈希, 签名, &策略文本, &失败)) {
+    return 报告失败(失败);
+  }
   const std::wstring 输出 = 补全输出路径(命令行.单值(L"--out"));
   if (!原子写入文件(输出, 策略文本, L"")) return 报告失败({发布读写失败, 带名称(L"无法写入版本策略", 输出)});
-  写说明行("policy for release " + 清单.releaseId + ", manifest sha256 " + 清单哈希 + "\n");
+  写说明行("policy for release " + 清单.releaseId + ", manifest sha256 " + 清单哈希 +
+           (签名.empty() ? ", unsigned\n" : ", signed\n"));
   return 发布成功;
 }
 

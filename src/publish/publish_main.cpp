@@ -12,19 +12,26 @@ constexpr char 帮助文本[] =
     "tallybell-publish: turns a build directory into update content for the Tallybell update core\n"
     "\n"
     "Commands:\n"
+    "  key generate --out <file>\n"
+    "      Writes a new ECDSA P-256 signing key to <file> (readable by its owner only) and its\n"
+    "      public key text to <file>.pub and standard output; that text goes into the client's\n"
+    "      TALLYBELL_TRUSTED_KEYS build setting. Keep <file> offline.\n"
     "  release --input <build dir> --release-id <id> --base-url <url> [--base-url <url> ...] --out <content dir>\n"
+    "          [--signing-key <file>]\n"
     "      Hashes every file of the build, stores each distinct content once as\n"
     "      objects/<sha256>.object (objects already present are verified, never rewritten),\n"
     "      writes releases/<id>/manifest.json with one download URL per base URL\n"
-    "      (<base>/objects/<sha256>.object) and prints the manifest's SHA-256.\n"
+    "      (<base>/objects/<sha256>.object) and prints the manifest's SHA-256. With --signing-key\n"
+    "      it also writes the manifest's signature to releases/<id>/manifest.json.sig.\n"
     "  policy --manifest <file> --manifest-url <url> --policy-version <n> --assignment-id <text>\n"
     "         --check-after <time> [--result-url <url> ...] --out <file>\n"
     "      Writes a version policy for the manifest's release, with manifestHash taken from\n"
-    "      the manifest's bytes.\n"
+    "      the manifest's bytes, and manifestSignature from <file>.sig when that file exists.\n"
     "  fixture --content <content dir> --release-id <id> --policy <file> --out <dir> [--ready-made]\n"
     "      Lays out an offline fixture for --offline-fixture: policy.json, manifest.json and\n"
     "      objects/; with --ready-made also releases/<id>/ (the files, release.manifest.json and\n"
-    "      complete.json) for --prepare-release. <dir> must not exist yet.\n"
+    "      complete.json, and release.manifest.json.sig when the release is signed) for\n"
+    "      --prepare-release. <dir> must not exist yet.\n"
     "  verify --content <content dir>\n"
     "      Re-hashes every object and checks every manifest; prints one error line per problem.\n"
     "\n"
@@ -42,7 +49,8 @@ constexpr char 帮助文本[] =
     "  4  a file could not be read, written or moved, or changed while it was published\n"
     "  5  damaged content: an object that does not match its name, a missing object, an\n"
     "     invalid manifest (verify reports every one)\n"
-    "  6  the release id already has a different manifest, or the fixture directory exists\n";
+    "  6  the release id already has a different manifest, or the fixture directory or key\n"
+    "     file exists\n";
 
 constexpr char 版本行[] = "tallybell-publish " TALLYBELL_VERSION_TEXT "\n";
 
@@ -69,6 +77,7 @@ std::uint32_t 发布工具入口(const std::vector<std::wstring>& 参数) {
   if (命令行.命令 == L"release") return 运行发布命令(命令行);
   if (命令行.命令 == L"policy") return 运行策略命令(命令行);
   if (命令行.命令 == L"fixture") return 运行夹具命令(命令行);
+  if (命令行.命令 == L"key generate") return 运行密钥生成命令(命令行);
   return 运行校验命令(命令行);
 }
 

@@ -10,6 +10,7 @@
 #include "documents/json_output.h"
 #include "documents/json_value.h"
 #include "documents/manifest.h"
+#include "documents/manifest_signature.h"
 #include "documents/sha256.h"
 #include "platform/standard_error.h"
 #include "publish/build_scan.h"
@@ -19,6 +20,8 @@
 #include "publish/file_stream.h"
 #include "publish/progress_line.h"
 #include "publish/publish_codes.h"
+#include "publish/signing_key.h"
+#include "storage/files.h"
 
 namespace tallybell {
 namespace {
@@ -141,6 +144,10 @@ std::uint32_t 执行(const 发布命令行& 命令行) {
   std::vector<构建文件> 文件;
   std::vector<已哈希文件> 已哈希;
   std::string 清单;
+  // The key is read before anything is written, so a wrong key file costs nothing.
+  签名密钥 密钥;
+  const std::wstring 密钥路径 = 命令行.单值(L"--signing-key");
+  if (!密钥路径.empty() && !读取签名密钥(密钥路径, &密钥, &失败)) return 报告失败(失败);
   if (!检查发布标识(命令行.单值(L"--release-id"), &发布标识, &失败) ||
       !取下载基础地址(命令行, &基础地址, &失败) || !扫描构建目录(命令行.单值(L"--input"), &文件, &失败) ||
       !哈希全部文件(文件, &已哈希, &失败) || !生成清单(发布标识, 已哈希, 基础地址, &清单, &失败)) {
@@ -159,6 +166,13 @@ std::uint32_t 执行(const 发布命令行& 命令行) {
       return 报告失败({发布目标已存在, 带名称(L"该发布标识已经发布过内容不同的清单，未改动它", 清单路径)});
     case 新文件结果::失败:
       return 报告失败({发布读写失败, 带名称(L"无法写入发布清单", 清单路径)});
+  }
+  // Signing again (after a key rotation, say) replaces the signature of the same bytes.
+  std::string 签名;
+  if (!密钥路径.empty() && (!签署清单(密钥, 清单, &签名, &失败) ||
+                            !原子写入文件(清单路径 + 签名文件后缀, 签名 + "\n", L""))) {
+    if (失败.代码 == 发布成功) 失败 = {发布读写失败, 带名称(L"无法写入发布清单签名", 清单路径 + 签名文件后缀)};
+    return 报告失败(失败);
   }
   unsigned char 摘要[SHA256字节数];
   if (!计算数据SHA256(清单.data(), 清单.size(), 摘要)) return 报告失败({发布读写失败, L"无法计算发布清单的 SHA-256。"});

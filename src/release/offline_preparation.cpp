@@ -5,6 +5,7 @@
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "release/directory_tree.h"
+#include "release/offline_signature.h"
 #include "release/staging.h"
 #include "release/verification.h"
 #include "storage/directories.h"
@@ -43,13 +44,18 @@ bool 状态允许(const 本地版本状态& 状态, const std::wstring& 发布�
 // Copies the source into staging and renames the copy into place. Returns 0 or the code,
 // with the message set.
 std::uint32_t 复制并提交(const 离线准备请求& 请求, const std::wstring& 源, const std::wstring& 目标,
-                         std::wstring* 消息) {
+                         const 已签名离线清单& 签名清单, std::wstring* 消息) {
   清理遗留暂存目录(请求.stateRoot);
   const std::wstring 暂存 = 新暂存目录(请求.stateRoot, L"prepare");
   const std::wstring 暂存版本 = 连接路径(暂存, L"release");
   if (!复制目录树(源, 暂存版本) || !有两个标记文件(暂存版本)) {
     删除目录树(暂存);
     return 结束(版本目录提交失败, L"复制离线版本到 staging 失败。", 消息);
+  }
+  // Checked on the copy, so a source changed after the signature check cannot slip in.
+  if (签名清单.已要求 && !符合已签名清单(暂存版本, 签名清单)) {
+    删除目录树(暂存);
+    return 结束(发布清单哈希不符, 离线版本与签名不符, 消息);
   }
   const bool 已提交 = 创建目录树(连接路径(请求.programRoot, L"releases")) &&
                       文件调用().移动不替换(暂存版本, 目标);
@@ -68,6 +74,10 @@ std::uint32_t 准备离线版本(const 离线准备请求& 请求, std::wstring*
   const std::wstring 源 = 连接路径(连接路径(请求.fixtureDir, L"releases"), 请求.releaseId);
   if (!是目录(源) || !有两个标记文件(源)) {
     return 结束(离线版本不完整, L"离线版本缺少 complete.json 或Tallybell.exe。", 消息);
+  }
+  已签名离线清单 签名清单;
+  if (const auto 代码 = 校验离线版本签名(源, 请求.releaseId, 请求.trustedPublicKeys, &签名清单, 消息); 代码 != 成功) {
+    return 代码;
   }
 
   platform::命名互斥体 协调器锁;
@@ -90,7 +100,8 @@ std::uint32_t 准备离线版本(const 离线准备请求& 请求, std::wstring*
     if (!有两个标记文件(目标)) {
       return 结束(目标目录不完整, L"目标版本目录已存在但不完整，已保留现场。", 消息);
     }
-  } else if (const auto 代码 = 复制并提交(请求, 源, 目标, 消息); 代码 != 成功) {
+    if (签名清单.已要求 && !符合已签名清单(目标, 签名清单)) return 结束(发布清单哈希不符, 离线版本与签名不符, 消息);
+  } else if (const auto 代码 = 复制并提交(请求, 源, 目标, 签名清单, 消息); 代码 != 成功) {
     return 代码;
   }
 
