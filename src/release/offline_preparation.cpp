@@ -78,11 +78,10 @@ std::uint32_t 准备离线版本(const 离线准备请求& 请求, std::wstring*
   }
 
   const std::wstring 目标 = 连接路径(连接路径(请求.programRoot, L"releases"), 请求.releaseId);
-  platform::文件信息 目标信息;
-  if (文件调用().查询(目标, &目标信息) && 目标信息.存在) {
-    // Whatever is already there is kept as found; only a real directory with both marker
-    // files counts as the release in place, never a link to one.
-    if (!目标信息.是目录 || 目标信息.是链接 || !有两个标记文件(目标)) {
+  // Only a real directory with both marker files counts as the release in place; a link
+  // (to a folder or as a marker file) never does.
+  if (是真实目录(目标)) {
+    if (!有两个标记文件(目标)) {
       return 结束(目标目录不完整, L"目标版本目录已存在但不完整，已保留现场。", 消息);
     }
   } else if (const auto 代码 = 复制并提交(请求, 源, 目标, 消息); 代码 != 成功) {
