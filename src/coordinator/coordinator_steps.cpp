@@ -11,6 +11,7 @@
 #include "results/result_reporting.h"
 #include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/state_commit.h"
 
 namespace tallybell {
 namespace {
@@ -30,10 +31,8 @@ bool 可以重建(const std::wstring& 路径) {
   return !解析本地版本状态(内容, &状态);
 }
 
-bool 保存状态(const std::wstring& stateRoot, const 本地版本状态& 状态) {
-  const std::string 文本 = 序列化本地版本状态(状态);
-  const auto 路径 = 取本地版本状态路径(stateRoot);
-  return !文本.empty() && 保存本地版本状态(路径.主文件, 路径.备份文件, 文本);
+bool 保存状态(const std::wstring& stateRoot, std::optional<std::uint64_t> 读到的代次, const 本地版本状态& 状态) {
+  return 提交本地版本状态(stateRoot, 读到的代次, 序列化本地版本状态(状态));
 }
 
 }  // namespace
@@ -47,12 +46,12 @@ bool 加载或重建状态(const std::wstring& stateRoot, 本地版本状态* �
   if (!可以重建(路径.主文件) || !可以重建(路径.备份文件)) return false;
   *状态 = 本地版本状态{};
   状态->generation = 1;
-  return 保存状态(stateRoot, *状态);
+  return 保存状态(stateRoot, std::nullopt, *状态);
 }
 
 bool 提交下一代状态(const std::wstring& stateRoot, 本地版本状态* 状态) {
   本地版本状态 新状态 = *状态;
-  if (!递增代次(&新状态) || !保存状态(stateRoot, 新状态)) return false;
+  if (!递增代次(&新状态) || !保存状态(stateRoot, 状态->generation, 新状态)) return false;
   *状态 = std::move(新状态);
   return true;
 }
@@ -113,7 +112,10 @@ std::vector<已有版本> 收集已有版本(const std::wstring& programRoot, co
     已有版本 版本;
     版本.directory = 连接路径(连接路径(programRoot, L"releases"), 标识);
     std::string 文本;
-    if (读取整个文件(连接路径(版本.directory, 发布清单文件名), &文本) && 解析发布清单(文本, &版本.manifest)) {
+    const std::wstring 清单路径 = 连接路径(版本.directory, 发布清单文件名);
+    // A linked release directory is no release, so nothing in it is offered for reuse.
+    if (是真实目录(版本.directory) && 是真实文件(清单路径) && 读取整个文件(清单路径, &文本) &&
+        解析发布清单(文本, &版本.manifest)) {
       结果.push_back(std::move(版本));
     }
   }

@@ -23,12 +23,12 @@ std::uint64_t 当前时间(const 更新协调器配置& 配置);
 bool 加载或重建状态(const std::wstring& stateRoot, 本地版本状态* 状态);
 
 // Saves 状态 as the next generation. False (state unchanged) when the generation is
-// exhausted or the save fails.
+// exhausted, another run committed since 状态 was read, or the save fails.
 bool 提交下一代状态(const std::wstring& stateRoot, 本地版本状态* 状态);
 
 // Pushes nextCheckAt back by 5, 15 or 60 minutes after the 1st, 2nd and later consecutive
-// failure, on the in-memory state, and saves it. Problems are not reported: the run's
-// own failure is what the caller returns.
+// failure, on the in-memory state, and saves it unless another run committed since it was
+// read. Problems are not reported: the run's own failure is what the caller returns.
 void 记录更新失败(const 更新协调器配置& 配置, 本地版本状态* 状态);
 
 // The delay of the back-off for the n-th consecutive failure, in 100 ns units.

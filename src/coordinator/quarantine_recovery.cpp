@@ -8,6 +8,7 @@
 #include "release/verification.h"
 #include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/state_commit.h"
 
 namespace tallybell {
 namespace {
@@ -61,10 +62,10 @@ bool 提交隔离恢复(const 更新协调器配置& 配置, const 版本策略&
   auto& 隔离 = 最新.quarantined;
   隔离.erase(std::remove(隔离.begin(), 隔离.end(), 目标), 隔离.end());
   最新.pendingRelease = 目标;
+  const std::uint64_t 读到的代次 = 最新.generation;
   递增代次(&最新);
 
-  const std::string 文本 = 序列化本地版本状态(最新);
-  if (文本.empty() || !保存本地版本状态(路径->主文件, 路径->备份文件, 文本)) {
+  if (!提交本地版本状态(配置.stateRoot, 读到的代次, 序列化本地版本状态(最新))) {
     return 失败(错误, L"无法提交误隔离恢复状态。");
   }
   *状态 = std::move(最新);

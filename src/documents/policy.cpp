@@ -67,6 +67,9 @@ bool 读取字符串字段(const Json值& 根, 字符串字段* 字段, std::wst
 }
 
 bool 检查字符串字段(const 字符串字段& 字段, std::wstring* 错误) {
+  if (!分配标识有效(字段.assignmentId)) {
+    return 失败(错误, L"assignmentId 必须是 1 至 256 字节且不含 NUL、CR 或 LF。");
+  }
   if (字段.action != 策略动作文本(策略动作::update)) {
     return 失败(错误, L"action 不是当前客户端支持的动作。");
   }
@@ -114,6 +117,10 @@ void 追加值(const std::string& 值, std::string* 文本) {
 }
 
 }  // namespace
+
+bool 分配标识有效(const std::string& 标识) {
+  return !标识.empty() && 标识.size() <= 256 && 标识.find_first_of(std::string("\0\r\n", 3)) == std::string::npos;
+}
 
 const char* 策略动作文本(策略动作 动作) {
   switch (动作) {

@@ -17,7 +17,7 @@ enum class 策略动作 {
 // A parsed and completely validated policy.
 struct 版本策略 {
   std::uint64_t policyVersion = 0;  // greater than 0
-  std::string assignmentId;         // non-empty, no zero byte
+  std::string assignmentId;         // 分配标识有效
   策略动作 action = 策略动作::update;
   std::string targetReleaseId;  // 1 to 128 bytes of [A-Za-z0-9._-]
   std::string manifestUrl;      // HTTPS (service form) or the plain-HTTP content host
@@ -29,6 +29,10 @@ struct 版本策略 {
   // and is no part of the content identity below.
   std::string manifestSignature;
 };
+
+// An assignment id every result event can carry: 1 to 256 bytes without NUL, CR or LF. A
+// policy with any other id is invalid, so that no attempt goes unreported.
+bool 分配标识有效(const std::string& 标识);
 
 // The action as it is written in a policy document.
 const char* 策略动作文本(策略动作 动作);

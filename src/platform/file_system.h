@@ -77,7 +77,8 @@ struct 文件调用表 {
   bool (*替换并备份)(const std::wstring& 目标, const std::wstring& 替换者, const std::wstring& 备份);
   // Copies a regular file; fails when 目标 exists.
   bool (*复制文件不覆盖)(const std::wstring& 源, const std::wstring& 目标);
-  // Lists the entries of a directory without "." and "..".
+  // Lists the entries of a directory without "." and "..". A 路径 that is itself a link
+  // fails instead of listing the link's target.
   bool (*枚举目录)(const std::wstring& 路径, std::vector<目录项>* 输出);
 };
 

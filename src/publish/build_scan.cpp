@@ -33,9 +33,9 @@ bool 扫描目录(const std::wstring& 目录, const std::string& 前缀, std::ve
   }
   for (const auto& 项 : 条目) {
     std::string 名称;
-    // The POSIX listing turns bytes that are not UTF-8 into U+FFFD, so that character
-    // stands for a name the manifest could not carry.
-    if (!宽转UTF8(项.名称, &名称) || 项.名称.find(L'\uFFFD') != std::wstring::npos) {
+    // The POSIX listing keeps bytes that are not UTF-8 as lone surrogates, which the strict
+    // conversion refuses: the manifest could not carry such a name.
+    if (!宽转UTF8(项.名称, &名称)) {
       return 拒绝(失败, 发布输入被拒绝, 带名称(L"文件名不是有效的 Unicode", 前缀 + 宽转UTF8宽松(项.名称)));
     }
     const std::string 路径 = 前缀 + 名称;

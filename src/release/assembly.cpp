@@ -16,6 +16,7 @@
 #include "release/verification.h"
 #include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/state_commit.h"
 #include "storage/version_state.h"
 
 namespace tallybell {
@@ -70,9 +71,10 @@ std::string 冲突详情(const 版本组装配置& 配置, const 本地版本状
 // Steps 8 to 12: stage, verify, set an old directory aside and commit with one rename.
 std::uint32_t 构建并提交(const 版本组装配置& 配置, const 发布清单& 清单, const std::wstring& 目标目录,
                          bool 需要移开旧目录, 下载传输* 传输, 版本组装结果* 计数, std::wstring* 错误) {
-  const std::wstring 暂存 = 新暂存目录(配置.stateRoot, L"assemble");
+  const 暂存目录 暂存目录锁(配置.stateRoot, L"assemble");
+  const std::wstring& 暂存 = 暂存目录锁.路径();
   const std::wstring 暂存版本 = 连接路径(暂存, L"release");
-  if (!创建目录树(暂存版本) || !原子写入文件(连接路径(暂存版本, 发布清单文件名), 配置.manifestText, L"")) {
+  if (暂存.empty() || !创建目录树(暂存版本) || !原子写入文件(连接路径(暂存版本, 发布清单文件名), 配置.manifestText, L"")) {
     return 失败(版本目录提交失败, L"无法创建 staging 或写入发布清单。", 错误);
   }
   for (const auto& 条目 : 清单.files) {
@@ -113,11 +115,10 @@ std::uint32_t 记录待定版本(const 版本组装配置& 配置, 本地版本�
   if (状态.pendingRelease == 目标 || (状态.activeRelease == 目标 && 状态.lastGoodRelease == 目标) || 恢复模式) {
     return 成功;
   }
+  const std::uint64_t 读到的代次 = 状态.generation;
   if (!递增代次(&状态)) return 失败(版本状态提交失败, L"本地版本状态代次已耗尽。", 错误);
   状态.pendingRelease = 目标;
-  const std::string 文本 = 序列化本地版本状态(状态);
-  const auto 路径 = 取本地版本状态路径(配置.stateRoot);
-  if (文本.empty() || !保存本地版本状态(路径.主文件, 路径.备份文件, 文本)) {
+  if (!提交本地版本状态(配置.stateRoot, 读到的代次, 序列化本地版本状态(状态))) {
     return 失败(版本状态提交失败, L"版本完整，但 pendingRelease 提交失败。", 错误);
   }
   return 成功;

@@ -27,7 +27,9 @@ bool 从已有版本复制(const 版本组装配置& 配置, const 发布文件&
       if (转ASCII小写(已有.path) != 小写路径) continue;
       if (已有.sha256 == 条目.sha256 && 已有.size == 条目.size) {
         const std::wstring 源 = 连接路径(版本.directory, 相对路径);
-        if (校验发布文件(源, 条目) && 复制并校验(源, 目标, 条目)) return true;
+        if (发布文件路径可信(版本.directory, 相对路径) && 校验发布文件(源, 条目) && 复制并校验(源, 目标, 条目)) {
+          return true;
+        }
       }
       break;  // only the first entry with this path counts
     }

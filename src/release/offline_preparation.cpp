@@ -10,6 +10,7 @@
 #include "release/verification.h"
 #include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/state_commit.h"
 #include "storage/version_state.h"
 
 namespace tallybell {
@@ -22,18 +23,8 @@ std::uint32_t 结束(std::uint32_t 代码, const wchar_t* 文本, std::wstring* 
   return 代码;
 }
 
-bool 是目录(const std::wstring& 路径) {
-  platform::文件信息 信息;
-  return 文件调用().查询(路径, &信息) && 信息.存在 && 信息.是目录;
-}
-
-bool 是文件(const std::wstring& 路径) {
-  platform::文件信息 信息;
-  return 文件调用().查询(路径, &信息) && 信息.存在 && !信息.是目录;
-}
-
 bool 有两个标记文件(const std::wstring& 目录) {
-  return 是文件(连接路径(目录, 完成标记文件名)) && 是文件(连接路径(目录, L"Tallybell.exe"));
+  return 是真实文件(连接路径(目录, 完成标记文件名)) && 是真实文件(连接路径(目录, L"Tallybell.exe"));
 }
 
 bool 状态允许(const 本地版本状态& 状态, const std::wstring& 发布标识) {
@@ -46,9 +37,10 @@ bool 状态允许(const 本地版本状态& 状态, const std::wstring& 发布�
 std::uint32_t 复制并提交(const 离线准备请求& 请求, const std::wstring& 源, const std::wstring& 目标,
                          const 已签名离线清单& 签名清单, std::wstring* 消息) {
   清理遗留暂存目录(请求.stateRoot);
-  const std::wstring 暂存 = 新暂存目录(请求.stateRoot, L"prepare");
+  const 暂存目录 暂存目录锁(请求.stateRoot, L"prepare");
+  const std::wstring& 暂存 = 暂存目录锁.路径();
   const std::wstring 暂存版本 = 连接路径(暂存, L"release");
-  if (!复制目录树(源, 暂存版本) || !有两个标记文件(暂存版本)) {
+  if (暂存.empty() || !复制目录树(源, 暂存版本) || !有两个标记文件(暂存版本)) {
     删除目录树(暂存);
     return 结束(版本目录提交失败, L"复制离线版本到 staging 失败。", 消息);
   }
@@ -72,7 +64,7 @@ std::uint32_t 准备离线版本(const 离线准备请求& 请求, std::wstring*
     return 结束(参数无效, L"离线更新参数无效。", 消息);
   }
   const std::wstring 源 = 连接路径(连接路径(请求.fixtureDir, L"releases"), 请求.releaseId);
-  if (!是目录(源) || !有两个标记文件(源)) {
+  if (!是真实目录(源) || !有两个标记文件(源)) {
     return 结束(离线版本不完整, L"离线版本缺少 complete.json 或Tallybell.exe。", 消息);
   }
   已签名离线清单 签名清单;
@@ -96,7 +88,9 @@ std::uint32_t 准备离线版本(const 离线准备请求& 请求, std::wstring*
   }
 
   const std::wstring 目标 = 连接路径(连接路径(请求.programRoot, L"releases"), 请求.releaseId);
-  if (是目录(目标)) {
+  // Only a real directory with both marker files counts as the release in place; a link
+  // (to a folder or as a marker file) never does.
+  if (是真实目录(目标)) {
     if (!有两个标记文件(目标)) {
       return 结束(目标目录不完整, L"目标版本目录已存在但不完整，已保留现场。", 消息);
     }
@@ -106,11 +100,10 @@ std::uint32_t 准备离线版本(const 离线准备请求& 请求, std::wstring*
   }
 
   if (状态.pendingRelease != 请求.releaseId) {
+    const std::uint64_t 读到的代次 = 状态.generation;
     if (!递增代次(&状态)) return 结束(版本状态提交失败, L"本地版本状态代次已耗尽。", 消息);
     状态.pendingRelease = 请求.releaseId;
-    const std::string 新文本 = 序列化本地版本状态(状态);
-    const auto 路径 = 取本地版本状态路径(请求.stateRoot);
-    if (新文本.empty() || !保存本地版本状态(路径.主文件, 路径.备份文件, 新文本)) {
+    if (!提交本地版本状态(请求.stateRoot, 读到的代次, 序列化本地版本状态(状态))) {
       return 结束(版本状态提交失败, L"版本目录完整，但 pendingRelease 提交失败。", 消息);
     }
   }

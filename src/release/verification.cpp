@@ -28,21 +28,18 @@ bool 成员等于(const Json值& 对象, const char* 名称, const std::string& 
   return 成员 != nullptr && 成员->是字符串() && 成员->文本() == 期望;
 }
 
-// True when a folder between 目录 and the file is a symbolic link. The attribute query
-// follows links in the middle of a path, so a linked folder would let files from outside
-// the release directory pass for release files.
-bool 途经链接(const std::wstring& 目录, const std::wstring& 相对路径) {
+}  // namespace
+
+bool 发布文件路径可信(const std::wstring& 目录, const std::wstring& 相对路径) {
+  if (!是真实目录(目录)) return false;
+  // The attribute query follows links in the middle of a path, so each folder on the way
+  // is looked at on its own: a linked folder would let outside files pass for release files.
   for (std::size_t 位置 = 相对路径.find(platform::路径分隔符); 位置 != std::wstring::npos;
        位置 = 相对路径.find(platform::路径分隔符, 位置 + 1)) {
-    platform::文件信息 信息;
-    if (platform::文件调用().查询(连接路径(目录, 相对路径.substr(0, 位置)), &信息) && 信息.是链接) {
-      return true;
-    }
+    if (!是真实目录(连接路径(目录, 相对路径.substr(0, 位置)))) return false;
   }
-  return false;
+  return true;
 }
-
-}  // namespace
 
 bool 校验发布清单哈希(const std::string& 文本, const std::string& 期望哈希, std::wstring* 错误) {
   if (!是小写SHA256文本(期望哈希)) return 失败(错误, L"发布清单哈希无效。");
@@ -91,18 +88,20 @@ bool 校验发布目录(const std::wstring& 目录, const 发布清单& 清单, 
   // The stored manifest is read before the expected hash is examined, so a directory
   // without one fails the same way whatever the caller passes.
   std::string 清单文本;
-  if (!读取整个文件(连接路径(目录, 发布清单文件名), &清单文本)) return false;
+  const std::wstring 清单路径 = 连接路径(目录, 发布清单文件名);
+  if (!是真实目录(目录) || !是真实文件(清单路径) || !读取整个文件(清单路径, &清单文本)) return false;
   // The steps report into a message of their own, so that one step's success does not
   // clear the caller's message before a later failure that must leave it unchanged.
   std::wstring 步骤错误;
   if (!校验发布清单哈希(清单文本, 期望哈希, &步骤错误)) return 失败(错误, 步骤错误.c_str());
-  if (!完成标记匹配(连接路径(目录, 完成标记文件名), 清单.releaseId, 期望哈希)) {
+  const std::wstring 标记路径 = 连接路径(目录, 完成标记文件名);
+  if (!是真实文件(标记路径) || !完成标记匹配(标记路径, 清单.releaseId, 期望哈希)) {
     return 失败(错误, L"版本完成标记缺失或损坏。");
   }
   for (const 发布文件& 文件 : 清单.files) {
     const std::wstring 相对路径 = 转换发布文件路径(文件.path);
     if (相对路径.empty()) return false;
-    if (途经链接(目录, 相对路径)) return 失败(错误, L"发布文件不存在。");
+    if (!发布文件路径可信(目录, 相对路径)) return 失败(错误, L"发布文件不存在。");
     if (!校验发布文件(连接路径(目录, 相对路径), 文件, &步骤错误)) {
       return 失败(错误, 步骤错误.c_str());
     }

@@ -18,10 +18,15 @@ inline constexpr wchar_t 完成标记文件名[] = L"complete.json";
 // completion marker names the release and the hash, and every file of 清单 verifies.
 // An unreadable release.manifest.json or a path that does not convert fails with *错误
 // left as it was; every other failure sets one message, the first bad file in manifest
-// order deciding which. A symbolic link in place of a folder on the way to a release file
+// order deciding which. A link is never a release: 目录 itself, its manifest or its marker
+// being one fails the check, and a link in place of a folder on the way to a release file
 // makes that file missing, as a link in place of the file itself does.
 bool 校验发布目录(const std::wstring& 目录, const 发布清单& 清单, const std::string& 期望哈希,
                   std::wstring* 错误 = nullptr);
+
+// True when 目录 is a real directory (not a link) and no folder between it and the release
+// file at 相对路径 is a link: only then is what lies at that path part of the release.
+bool 发布文件路径可信(const std::wstring& 目录, const std::wstring& 相对路径);
 
 // The self-check of a committed directory from its own manifest: that manifest parses, and
 // the directory verifies against it and its digest.

@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "common/time_text.h"
 #include "documents/json_output.h"
+#include "documents/policy.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/system_info.h"
@@ -52,7 +53,7 @@ std::wstring 结果队列目录(const std::wstring& stateRoot) {
 }
 
 bool 结果事件有效(const 结果事件& 事件) {
-  return 事件标识有效(事件.eventId) && 必填文本(事件.installationId, 128) && 必填文本(事件.assignmentId, 256) &&
+  return 事件标识有效(事件.eventId) && 必填文本(事件.installationId, 128) && 分配标识有效(事件.assignmentId) &&
          事件.policyVersion != 0 && 事件.originalReleaseId.size() <= 128 && 必填文本(事件.targetReleaseId, 128) &&
          事件.finalReleaseId.size() <= 128 && 必填文本(事件.result, 64) && 事件.failureStage.size() <= 64 &&
          必填文本(事件.taskId, 128) && 必填文本(事件.occurredAt, 64);

@@ -57,12 +57,16 @@ bool UTF16序在前(const std::wstring& 甲, const std::wstring& 乙) {
   return 单元(甲) < 单元(乙);
 }
 
+// The queued documents. A link is never a queue folder nor a queue entry: what it points
+// to lies outside the state root and is neither sent nor removed.
 std::vector<std::wstring> 列出队列(const std::wstring& 队列目录) {
   std::vector<platform::目录项> 条目;
   std::vector<std::wstring> 文件;
-  if (!文件调用().枚举目录(队列目录, &条目)) return 文件;
+  if (!是真实目录(父目录(队列目录)) || !是真实目录(队列目录) || !文件调用().枚举目录(队列目录, &条目)) {
+    return 文件;
+  }
   for (const auto& 项 : 条目) {
-    if (!项.是目录 && 是JSON文件名(项.名称)) 文件.push_back(连接路径(队列目录, 项.名称));
+    if (!项.是目录 && !项.是链接 && 是JSON文件名(项.名称)) 文件.push_back(连接路径(队列目录, 项.名称));
   }
   std::sort(文件.begin(), 文件.end(), UTF16序在前);
   return 文件;
@@ -119,6 +123,12 @@ std::uint32_t 回报更新结果(const std::wstring& stateRoot, const std::vecto
   bool 完整 = true;
   for (const auto& 文件 : 列出队列(队列目录)) {
     std::string 文档, 标识;
+    // Looked at again just before the read: an entry swapped for a link since the listing
+    // is skipped like one listed as a link.
+    if (!是真实文件(文件)) {
+      if (!已被移走(文件)) 完整 = false;
+      continue;
+    }
     if (!读取整个文件(文件, &文档)) {
       // A pass running at the same time delivered it and removed it since the listing.
       if (!已被移走(文件)) 完整 = false;

@@ -92,6 +92,16 @@ bool 读取整个文件(const std::wstring& 路径, std::string* 输出) {
   return true;
 }
 
+bool 是真实目录(const std::wstring& 路径) {
+  platform::文件信息 信息;
+  return 存在(路径, &信息) && 信息.是目录 && !信息.是链接;
+}
+
+bool 是真实文件(const std::wstring& 路径) {
+  platform::文件信息 信息;
+  return 存在(路径, &信息) && !信息.是目录 && !信息.是链接;
+}
+
 bool 创建目录树(const std::wstring& 路径) {
   if (路径.empty()) return false;
   platform::文件信息 信息;

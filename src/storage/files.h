@@ -26,6 +26,11 @@ bool 读取失败可以重写(const std::wstring& 路径);
 // 目标 holds its old content and no temporary file is left behind.
 bool 原子写入文件(const std::wstring& 目标, const std::string& 内容, const std::wstring& 备份);
 
+// What is at 路径 itself, never what a link there points to: a link is neither a real
+// directory nor a real file, so nothing reached through one is taken as part of a root.
+bool 是真实目录(const std::wstring& 路径);
+bool 是真实文件(const std::wstring& 路径);
+
 // Creates the directory and every missing ancestor; true when it exists afterwards as a
 // directory.
 bool 创建目录树(const std::wstring& 路径);

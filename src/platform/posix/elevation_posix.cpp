@@ -13,6 +13,7 @@
 
 #include "common/command_line.h"
 #include "common/text.h"
+#include "platform/posix/path_posix.h"
 #include "platform/system_info.h"
 
 extern char** environ;
@@ -41,7 +42,14 @@ bool 已提升权限() { return ::geteuid() == 0; }
   }
   // The parameters are one command line quoted the Windows way; split it back so the
   // child sees exactly the arguments the parent meant.
-  for (const auto& 项 : 拆分命令行(参数)) 参数表.push_back(宽转UTF8宽松(项));
+  for (const auto& 项 : 拆分命令行(参数)) {
+    std::string 字节;
+    if (!宽转POSIX字节(项, &字节)) {
+      结果.系统错误 = EINVAL;
+      return 结果;
+    }
+    参数表.push_back(std::move(字节));
+  }
   std::vector<char*> 指针;
   for (auto& 项 : 参数表) 指针.push_back(项.data());
   指针.push_back(nullptr);

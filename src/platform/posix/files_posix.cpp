@@ -17,7 +17,7 @@
 namespace tallybell::platform {
 
 bool 转POSIX路径(const std::wstring& 路径, std::string* 输出) {
-  if (路径.empty() || !宽转UTF8(路径, 输出) || 输出->find('\0') != std::string::npos) {
+  if (路径.empty() || !宽转POSIX字节(路径, 输出) || 输出->find('\0') != std::string::npos) {
     errno = EINVAL;
     return false;
   }
@@ -224,8 +224,12 @@ bool 枚举目录(const std::wstring& 路径, std::vector<目录项>* 输出) {
   输出->clear();
   std::string 路径8;
   if (!转POSIX路径(路径, &路径8)) return false;
-  std::unique_ptr<DIR, int (*)(DIR*)> 目录(::opendir(路径8.c_str()), ::closedir);
+  // O_NOFOLLOW: a link put in place of the directory is never listed through.
+  唯一文件描述符 描述符(::open(路径8.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!描述符.有效()) return false;
+  std::unique_ptr<DIR, int (*)(DIR*)> 目录(::fdopendir(描述符.取得()), ::closedir);
   if (!目录) return false;
+  描述符.释放所有权();
   for (;;) {
     errno = 0;
     const dirent* 项 = ::readdir(目录.get());
@@ -233,10 +237,9 @@ bool 枚举目录(const std::wstring& 路径, std::vector<目录项>* 输出) {
     const std::string 名称 = 项->d_name;
     if (名称 == "." || 名称 == "..") continue;
     struct stat 信息 {};
-    const std::string 完整 = 路径8 + "/" + 名称;
-    if (::lstat(完整.c_str(), &信息) != 0) return false;
+    if (::fstatat(::dirfd(目录.get()), 名称.c_str(), &信息, AT_SYMLINK_NOFOLLOW) != 0) return false;
     目录项 条目;
-    条目.名称 = UTF8转宽宽松(名称);
+    条目.名称 = POSIX字节转宽(名称);
     条目.是目录 = S_ISDIR(信息.st_mode);
     条目.是链接 = S_ISLNK(信息.st_mode);
     输出->push_back(std::move(条目));

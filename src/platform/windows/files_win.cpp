@@ -205,6 +205,12 @@ bool 复制文件不覆盖(const std::wstring& 源, const std::wstring& 目标) 
 bool 枚举目录(const std::wstring& 路径, std::vector<目录项>* 输出) {
   输出->clear();
   if (路径.empty()) return false;
+  // A junction or symbolic link in place of the directory is never listed through.
+  const DWORD 属性 = ::GetFileAttributesW(路径.c_str());
+  if (属性 != INVALID_FILE_ATTRIBUTES && (属性 & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return false;
+  }
   std::wstring 模式 = 路径;
   if (模式.back() != L'\\' && 模式.back() != L'/') 模式 += L'\\';
   模式 += L'*';

@@ -9,7 +9,7 @@
 // HTTPS clients, as the background check command does, but resolving at the service.
 //
 //   tallybell-crash-campaign                   short mode (CI), about 20 kills
-//   tallybell-crash-campaign --long            at least 300 kills
+//   tallybell-crash-campaign --long            at least 1000 kills
 //   tallybell-crash-campaign --random-start N  repeat a campaign's random choices
 #include <gtest/gtest.h>
 
@@ -23,11 +23,13 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "coordinator/coordinator.h"
 #include "crash_oracle.h"
 #include "platform/download_client.h"
+#include "platform/file_system.h"
 #include "platform/json_http_client.h"
 #include "release/verification.h"
 #include "storage/version_state.h"
@@ -72,9 +74,30 @@ std::string 图案(std::uint64_t 大小) {
   return 字节;
 }
 
+// The commit (release folder renamed into place, pending not yet recorded) is where a kill
+// costs most but lasts a moment, so random times hardly ever hit it. The child marks the
+// instant it renamed the release folder into place and then pauses there; the parent aims
+// some kills at that mark instead of at a random time.
+constexpr char 提交标记变量[] = "TALLYBELL_CRASH_COMMIT_MARK";
+constexpr unsigned 提交暂停毫秒 = 60;
+platform::文件调用表 原调用表;
+
+bool 提交处暂停的移动(const std::wstring& 源, const std::wstring& 目标) {
+  const bool 成功 = 原调用表.移动不替换(源, 目标);
+  if (成功 && fs::path(目标).parent_path().filename() == "releases") {
+    写测试文件(fs::u8path(std::getenv(提交标记变量)), "renamed");
+    std::this_thread::sleep_for(std::chrono::milliseconds(提交暂停毫秒));
+  }
+  return 成功;
+}
+
 // The child: one update run, as the background check command makes it.
 int 运行子进程(int argc, char** argv) {
   if (argc != 6) return 2;
+  if (std::getenv(提交标记变量) != nullptr) {
+    原调用表 = platform::文件调用();
+    platform::文件调用().移动不替换 = 提交处暂停的移动;
+  }
   更新协调器配置 配置;
   配置.programRoot = fs::u8path(argv[2]).wstring();
   配置.stateRoot = fs::u8path(argv[3]).wstring();
@@ -252,6 +275,8 @@ class 崩溃一致性 : public ::testing::Test {
     记录违例(崩溃测试::检查现场(值, &记录), 场合基 + " before the first run");
     const std::size_t 起始请求 = 服务_.已收请求().size();
     std::uniform_int_distribution<unsigned> 时刻(0, 参考毫秒 + 参考毫秒 / 5);
+    std::uniform_int_distribution<unsigned> 提交后(0, 提交暂停毫秒);
+    std::bernoulli_distribution 瞄准提交(0.4);
     for (unsigned 击杀 = 0;; ++击杀) {
       const bool 最后一次 = 击杀 >= 目标击杀;
       const std::string 场合 = 场合基 + " run " + std::to_string(击杀 + 1);
@@ -261,10 +286,22 @@ class 崩溃一致性 : public ::testing::Test {
       本地版本状态 状态;
       const bool 此前待定 = 加载本地版本状态(值.状态根.wstring(), &文本, &状态) && 状态.pendingRelease == L"r2";
       const fs::path 输出 = 目录.路径() / ("run-" + std::to_string(击杀 + 1) + ".txt");
+      const fs::path 标记 = 目录.路径() / ("commit-" + std::to_string(击杀 + 1));
+      ::setenv(提交标记变量, 标记.c_str(), 1);
       子进程 运行(本程序路径(), 子进程参数(值), 输出);
+      ::unsetenv(提交标记变量);
       ASSERT_TRUE(运行.已启动()) << 场合;
       ++报告.运行;
-      auto 结局 = 运行.等待(最后一次 ? 120000 : 时刻(随机_));
+      子进程结局 结局;
+      if (!最后一次 && 瞄准提交(随机_)) {
+        // Aimed: wait for the commit mark (a run with nothing left to commit ends first),
+        // then kill somewhere inside the pause that follows it.
+        while (!(结局 = 运行.等待(2)).已结束 && !fs::exists(标记)) {
+        }
+        if (!结局.已结束) 结局 = 运行.等待(提交后(随机_));
+      } else {
+        结局 = 运行.等待(最后一次 ? 120000 : 时刻(随机_));
+      }
       if (!结局.已结束) {
         结局 = 运行.强制结束();
         if (!结局.正常退出) {
@@ -312,7 +349,7 @@ TEST_F(崩溃一致性, 随机时刻强杀后重跑直到完成) {
     观察记录 记录;
     记录违例(崩溃测试::检查现场(值, &记录), "reference run");
   }
-  const unsigned 目标 = 长模式 ? 300 : 18;
+  const unsigned 目标 = 长模式 ? 1000 : 18;
   std::uniform_int_distribution<unsigned> 每回合(1, 长模式 ? 6 : 4);
   while (报告.击杀 < 目标 && !HasFatalFailure() && 报告.违例 < 20) {
     一回合(static_cast<int>(报告.回合 % 3), 每回合(随机_), 报告.参考毫秒);
