@@ -45,7 +45,7 @@ std::string 取诊断标识(const 命令行参数& 命令) {
 
 // Starts the elevated child; its exit code is this command's.
 std::uint32_t 提升权限运行(const 命令行参数& 命令) {
-  const auto 结果 = platform::提升权限重新启动(提升权限参数(命令.全部(), 提升标志));
+  const auto 结果 = platform::提升调用().提升权限重新启动(提升权限参数(命令.全部(), 提升标志));
   if (!结果.已启动) {
     写控制台("background update elevation failed windows-error=" + 十进制(结果.系统错误) + "\n");
     return 提升权限失败;
@@ -102,7 +102,7 @@ std::uint32_t 运行后台检查命令(const 命令行参数& 命令) {
   const bool 有默认 = 取默认目录(&默认);
   std::wstring 程序根 = 默认.programRoot;
   if (const auto 值 = 命令.值(L"--program-root"); 值 && !值->empty()) 程序根 = *值;
-  if (!platform::已提升权限() && 程序根需要提升权限(程序根, platform::程序文件夹()) &&
+  if (!platform::提升调用().已提升权限() && 程序根需要提升权限(程序根, platform::程序文件夹()) &&
       !命令.有标志(提升标志)) {
     return 提升权限运行(命令);
   }

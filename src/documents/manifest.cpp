@@ -22,6 +22,21 @@ bool 是ASCII字母或数字(unsigned char 字节) {
   return (字节 >= 'a' && 字节 <= 'z') || (字节 >= 'A' && 字节 <= 'Z') || (字节 >= '0' && 字节 <= '9');
 }
 
+// Windows opens a device, not a file, for these base names in any directory and with any
+// extension ("NUL.txt" too), and drops a trailing dot or space from a name, so two
+// manifest paths could meet in one file. Both builds refuse such names, so that a manifest
+// gives the same result on either. COM and LPT also take the superscript digits 1 to 3.
+bool 是Windows保留段(const std::string& 段) {
+  if (段.back() == '.' || 段.back() == ' ') return true;
+  std::string 主名 = 转ASCII小写(段.substr(0, 段.find('.')));
+  while (!主名.empty() && 主名.back() == ' ') 主名.pop_back();
+  if (主名 == "con" || 主名 == "nul" || 主名 == "aux" || 主名 == "prn") return true;
+  if (主名.compare(0, 3, "com") != 0 && 主名.compare(0, 3, "lpt") != 0) return false;
+  const std::string 序号 = 主名.substr(3);
+  return (序号.size() == 1 && 序号[0] >= '1' && 序号[0] <= '9') || 序号 == "\xC2\xB9" || 序号 == "\xC2\xB2" ||
+         序号 == "\xC2\xB3";
+}
+
 // The URL is longer than the prefix and begins with it, ignoring ASCII case.
 bool 以协议开头(const std::string& 地址, const std::string& 协议) {
   return 地址.size() > 协议.size() && 转ASCII小写(地址.substr(0, 协议.size())) == 协议;
@@ -160,7 +175,7 @@ bool 是规范相对路径(const std::string& 路径) {
   for (;;) {
     const std::size_t 终点 = 路径.find('/', 起点);
     const std::string 段 = 路径.substr(起点, 终点 == std::string::npos ? std::string::npos : 终点 - 起点);
-    if (段.empty() || 段 == "." || 段 == "..") return false;
+    if (段.empty() || 段 == "." || 段 == ".." || 是Windows保留段(段)) return false;
     if (终点 == std::string::npos) return true;
     起点 = 终点 + 1;
   }

@@ -36,7 +36,9 @@ enum class 地址形式 {
 bool 解析发布清单(const std::string& 文本, 发布清单* 输出, std::wstring* 错误 = nullptr);
 
 // 1 to 1024 bytes, no leading '/', no '\', ':' or zero byte, and no empty, "." or ".."
-// segment between the '/' separators. Bytes above 0x7F are allowed.
+// segment between the '/' separators, and no segment Windows would not store as it is
+// (a device name such as CON, NUL, AUX, PRN, COM1..COM9 or LPT1..LPT9, with or without an
+// extension, or a name ending in '.' or ' '). Bytes above 0x7F are allowed.
 bool 是规范相对路径(const std::string& 路径);
 
 // "https://" in any letter case, a non-empty authority, and only bytes the form allows

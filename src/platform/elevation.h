@@ -21,4 +21,15 @@ struct 重新启动结果 {
 // The child's output is not relayed.
 重新启动结果 提升权限重新启动(const std::wstring& 参数);
 
+// The two calls above as the commands reach them, so that a test can stand in for the
+// token query and for the shell's elevated start (which would ask for consent) and check
+// what a command does when the start fails.
+struct 提升调用表 {
+  bool (*已提升权限)();
+  重新启动结果 (*提升权限重新启动)(const std::wstring& 参数);
+};
+
+// The table in use. Tests replace entries and put the real ones back afterwards.
+提升调用表& 提升调用();
+
 }  // namespace tallybell::platform

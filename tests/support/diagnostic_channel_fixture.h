@@ -23,6 +23,12 @@ class 测试诊断通道 {
   // The application's own view of the shared memory (null when not created).
   unsigned char* 视图() const;
 
+  // Another holder of the channel's lock, as the application would be: 别处持锁(true)
+  // takes it and keeps it, 别处持锁(false) gives it back. 锁持有者死去() has it taken by a
+  // holder that then dies holding it (a process on POSIX, a thread on Windows).
+  bool 别处持锁(bool 持有);
+  bool 锁持有者死去();
+
   std::uint32_t 已用() const { return 读u32(0); }
   std::uint32_t 截断标志() const { return 读u32(4); }
   // The text bytes from the start of the buffer up to the used count.

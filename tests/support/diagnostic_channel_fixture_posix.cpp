@@ -1,8 +1,10 @@
 #include "support/diagnostic_channel_fixture.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,8 +19,11 @@ struct 测试诊断通道::实现 {
   测试临时目录 目录;
   std::optional<std::string> 原运行目录;
   unsigned char* 视图 = nullptr;
+  std::string 锁路径;
+  int 别处锁 = -1;
 
   ~实现() {
+    if (别处锁 >= 0) ::close(别处锁);
     if (视图 != nullptr) ::munmap(视图, platform::诊断视图字节数);
     if (原运行目录) {
       ::setenv("XDG_RUNTIME_DIR", 原运行目录->c_str(), 1);
@@ -41,7 +46,8 @@ struct 测试诊断通道::实现 {
     const std::string 命名空间 = (目录.路径() / "Tallybell").string();
     if (::mkdir(命名空间.c_str(), 0700) != 0) return;
     const std::string 映射路径 = 命名空间 + "/Tallybell.UpdateDiagnostic." + 标识;
-    const int 锁 = 新建文件(映射路径 + ".Lock", 0);
+    锁路径 = 映射路径 + ".Lock";
+    const int 锁 = 新建文件(锁路径, 0);
     if (锁 < 0) return;
     ::close(锁);
     const int 映射 = 新建文件(映射路径, platform::诊断视图字节数);
@@ -63,5 +69,22 @@ struct 测试诊断通道::实现 {
 bool 测试诊断通道::已创建() const { return 实现_->视图 != nullptr; }
 
 unsigned char* 测试诊断通道::视图() const { return 实现_->视图; }
+
+// A separate open file description contends for the flock like another process would.
+bool 测试诊断通道::别处持锁(bool 持有) {
+  if (实现_->别处锁 >= 0) ::close(实现_->别处锁);
+  实现_->别处锁 = 持有 ? ::open(实现_->锁路径.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+  return !持有 || (实现_->别处锁 >= 0 && ::flock(实现_->别处锁, LOCK_EX | LOCK_NB) == 0);
+}
+
+bool 测试诊断通道::锁持有者死去() {
+  const pid_t 子 = ::fork();
+  if (子 == 0) {
+    const int 锁 = ::open(实现_->锁路径.c_str(), O_RDONLY);
+    ::_exit(锁 >= 0 && ::flock(锁, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);  // dies holding it
+  }
+  int 状态 = 0;
+  return 子 > 0 && ::waitpid(子, &状态, 0) == 子 && WIFEXITED(状态) && WEXITSTATUS(状态) == 0;
+}
 
 }  // namespace tallybell::测试

@@ -39,4 +39,10 @@ class 持锁线程 {
   bool 已取得_ = false;
 };
 
+// A holder that takes the named mutex and dies holding it: a child process on POSIX (the
+// kernel drops its lock), a thread on Windows (the mutex is left abandoned; the caller
+// must keep a handle of its own open, or the mutex would vanish with the holder's). True
+// when the holder had the lock.
+bool 持锁后死去(const std::wstring& 名称);
+
 }  // namespace tallybell::测试

@@ -1,5 +1,6 @@
 // The file-system call table on Windows: thin wrappers around the Win32 file functions.
-// Paths are UTF-16 and go to the wide ("W") functions unchanged.
+// Every path reaches the wide ("W") functions in its extended form, so no length limit of
+// the old API applies.
 #include "platform/file_system.h"
 
 #include <windows.h>
@@ -8,11 +9,15 @@
 #include <cstdint>
 
 #include "platform/windows/handles_win.h"
+#include "platform/windows/long_path_win.h"
+#include "platform/windows/win32_file_calls_win.h"
 
 namespace tallybell::platform {
 namespace {
 
+using windows::Win32文件调用;
 using windows::查找句柄;
+using windows::长路径形式;
 
 HANDLE 句柄值(原生文件 文件) { return reinterpret_cast<HANDLE>(文件); }
 
@@ -22,7 +27,8 @@ DWORD 截到DWORD(std::size_t 长度) {
   return static_cast<DWORD>(std::min<std::size_t>(长度, MAXDWORD));
 }
 
-bool 打开(const std::wstring& 路径, 打开模式 模式, 原生文件* 输出) {
+bool 打开(const std::wstring& 给定路径, 打开模式 模式, 原生文件* 输出) {
+  const std::wstring 路径 = 长路径形式(给定路径);
   DWORD 访问 = 0, 共享 = 0, 处置 = 0, 标志 = FILE_ATTRIBUTE_NORMAL;
   switch (模式) {
     case 打开模式::读取已有:
@@ -48,7 +54,7 @@ bool 打开(const std::wstring& 路径, 打开模式 模式, 原生文件* 输�
       处置 = OPEN_ALWAYS;
       break;
   }
-  HANDLE 句柄 = ::CreateFileW(路径.c_str(), 访问, 共享, nullptr, 处置, 标志, nullptr);
+  HANDLE 句柄 = Win32文件调用().CreateFileW(路径.c_str(), 访问, 共享, nullptr, 处置, 标志, nullptr);
   if (句柄 == INVALID_HANDLE_VALUE) return false;
   *输出 = reinterpret_cast<原生文件>(句柄);
   return true;
@@ -104,10 +110,11 @@ void 填写属性(DWORD 属性, DWORD 大小高位, DWORD 大小低位, 文件�
   输出->大小 = 输出->是目录 ? 0 : (static_cast<std::uint64_t>(大小高位) << 32) | 大小低位;
 }
 
-bool 查询(const std::wstring& 路径, 文件信息* 输出) {
+bool 查询(const std::wstring& 给定路径, 文件信息* 输出) {
   *输出 = 文件信息{};
+  const std::wstring 路径 = 长路径形式(给定路径);
   WIN32_FILE_ATTRIBUTE_DATA 数据{};
-  if (::GetFileAttributesExW(路径.c_str(), GetFileExInfoStandard, &数据)) {
+  if (Win32文件调用().GetFileAttributesExW(路径.c_str(), GetFileExInfoStandard, &数据)) {
     填写属性(数据.dwFileAttributes, 数据.nFileSizeHigh, 数据.nFileSizeLow, 输出);
     return true;
   }
@@ -115,9 +122,9 @@ bool 查询(const std::wstring& 路径, 文件信息* 输出) {
   // A file held open without sharing (a page file, for instance) refuses the attribute
   // query but still shows up in its directory listing. Wildcards would match other names.
   if ((错误 == ERROR_SHARING_VIOLATION || 错误 == ERROR_ACCESS_DENIED) &&
-      路径.find_first_of(L"*?") == std::wstring::npos) {
+      给定路径.find_first_of(L"*?") == std::wstring::npos) {
     WIN32_FIND_DATAW 项{};
-    查找句柄 查找(::FindFirstFileW(路径.c_str(), &项));
+    查找句柄 查找(Win32文件调用().FindFirstFileW(路径.c_str(), &项));
     if (查找) {
       填写属性(项.dwFileAttributes, 项.nFileSizeHigh, 项.nFileSizeLow, 输出);
       return true;
@@ -127,53 +134,59 @@ bool 查询(const std::wstring& 路径, 文件信息* 输出) {
   return false;
 }
 
-bool 创建目录(const std::wstring& 路径, bool* 已存在) {
+bool 创建目录(const std::wstring& 给定路径, bool* 已存在) {
+  const std::wstring 路径 = 长路径形式(给定路径);
   if (已存在 != nullptr) *已存在 = false;
-  if (::CreateDirectoryW(路径.c_str(), nullptr)) return true;
+  if (Win32文件调用().CreateDirectoryW(路径.c_str(), nullptr)) return true;
   if (已存在 != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS) *已存在 = true;
   return false;
 }
 
-bool 删除文件(const std::wstring& 路径) {
-  if (::DeleteFileW(路径.c_str())) return true;
+bool 删除文件(const std::wstring& 给定路径) {
+  const std::wstring 路径 = 长路径形式(给定路径);
+  if (Win32文件调用().DeleteFileW(路径.c_str())) return true;
   DWORD 错误 = ::GetLastError();
   // A directory symbolic link or junction is removed as a directory; its target is
   // never touched.
-  DWORD 属性 = ::GetFileAttributesW(路径.c_str());
+  DWORD 属性 = Win32文件调用().GetFileAttributesW(路径.c_str());
   if (属性 != INVALID_FILE_ATTRIBUTES && (属性 & FILE_ATTRIBUTE_DIRECTORY) &&
       (属性 & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return ::RemoveDirectoryW(路径.c_str()) != FALSE;
+    return Win32文件调用().RemoveDirectoryW(路径.c_str()) != FALSE;
   }
   ::SetLastError(错误);
   return false;
 }
 
-bool 删除目录(const std::wstring& 路径) { return ::RemoveDirectoryW(路径.c_str()) != FALSE; }
+bool 删除目录(const std::wstring& 路径) {
+  return Win32文件调用().RemoveDirectoryW(长路径形式(路径).c_str()) != FALSE;
+}
 
-bool 清除只读(const std::wstring& 路径) {
-  DWORD 属性 = ::GetFileAttributesW(路径.c_str());
+bool 清除只读(const std::wstring& 给定路径) {
+  const std::wstring 路径 = 长路径形式(给定路径);
+  DWORD 属性 = Win32文件调用().GetFileAttributesW(路径.c_str());
   if (属性 == INVALID_FILE_ATTRIBUTES) return false;
   if ((属性 & FILE_ATTRIBUTE_READONLY) == 0) return true;
   属性 &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
   // An attribute set of zero is not accepted; "normal" is its spelling.
   if (属性 == 0) 属性 = FILE_ATTRIBUTE_NORMAL;
-  return ::SetFileAttributesW(路径.c_str(), 属性) != FALSE;
+  return Win32文件调用().SetFileAttributesW(路径.c_str(), 属性) != FALSE;
 }
 
 bool 移动不替换(const std::wstring& 源, const std::wstring& 目标) {
-  return ::MoveFileExW(源.c_str(), 目标.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+  return Win32文件调用().MoveFileExW(长路径形式(源).c_str(), 长路径形式(目标).c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool 移动并替换(const std::wstring& 源, const std::wstring& 目标) {
-  return ::MoveFileExW(源.c_str(), 目标.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-         FALSE;
+  return Win32文件调用().MoveFileExW(长路径形式(源).c_str(), 长路径形式(目标).c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool 替换并备份(const std::wstring& 目标, const std::wstring& 替换者, const std::wstring& 备份) {
+bool 替换并备份(const std::wstring& 给定目标, const std::wstring& 给定替换者, const std::wstring& 给定备份) {
+  const std::wstring 目标 = 长路径形式(给定目标), 替换者 = 长路径形式(给定替换者), 备份 = 长路径形式(给定备份);
   // ReplaceFileW keeps 目标's name occupied throughout and carries its attributes over.
   // It has no working write-through flag; the replacement's data was flushed before.
   const wchar_t* 备份名 = 备份.empty() ? nullptr : 备份.c_str();
-  if (::ReplaceFileW(目标.c_str(), 替换者.c_str(), 备份名, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+  if (Win32文件调用().ReplaceFileW(目标.c_str(), 替换者.c_str(), 备份名, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
     return true;
   }
   const DWORD 错误 = ::GetLastError();
@@ -181,41 +194,42 @@ bool 替换并备份(const std::wstring& 目标, const std::wstring& 替换者, 
   // backup name it is gone for good, so moving the replacement in completes the job;
   // with one it sits at the backup name and is put back, so 目标 keeps its old content.
   if (错误 == ERROR_UNABLE_TO_MOVE_REPLACEMENT && 备份名 == nullptr) {
-    return ::MoveFileExW(替换者.c_str(), 目标.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+    return Win32文件调用().MoveFileExW(替换者.c_str(), 目标.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
            FALSE;
   }
   if (错误 == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 && 备份名 != nullptr) {
-    ::MoveFileExW(备份名, 目标.c_str(), MOVEFILE_WRITE_THROUGH);
+    Win32文件调用().MoveFileExW(备份名, 目标.c_str(), MOVEFILE_WRITE_THROUGH);
   }
   ::SetLastError(错误);
   return false;
 }
 
-bool 复制文件不覆盖(const std::wstring& 源, const std::wstring& 目标) {
+bool 复制文件不覆盖(const std::wstring& 给定源, const std::wstring& 给定目标) {
+  const std::wstring 源 = 长路径形式(给定源), 目标 = 长路径形式(给定目标);
   // Only regular files are copied: CopyFileW would follow a link and copy its target.
-  DWORD 属性 = ::GetFileAttributesW(源.c_str());
+  DWORD 属性 = Win32文件调用().GetFileAttributesW(源.c_str());
   if (属性 == INVALID_FILE_ATTRIBUTES) return false;
   if (属性 & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  return ::CopyFileW(源.c_str(), 目标.c_str(), TRUE) != FALSE;
+  return Win32文件调用().CopyFileW(源.c_str(), 目标.c_str(), TRUE) != FALSE;
 }
 
 bool 枚举目录(const std::wstring& 路径, std::vector<目录项>* 输出) {
   输出->clear();
   if (路径.empty()) return false;
   // A junction or symbolic link in place of the directory is never listed through.
-  const DWORD 属性 = ::GetFileAttributesW(路径.c_str());
+  std::wstring 模式 = 长路径形式(路径);
+  const DWORD 属性 = Win32文件调用().GetFileAttributesW(模式.c_str());
   if (属性 != INVALID_FILE_ATTRIBUTES && (属性 & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return false;
   }
-  std::wstring 模式 = 路径;
   if (模式.back() != L'\\' && 模式.back() != L'/') 模式 += L'\\';
   模式 += L'*';
   WIN32_FIND_DATAW 项{};
-  查找句柄 查找(::FindFirstFileW(模式.c_str(), &项));
+  查找句柄 查找(Win32文件调用().FindFirstFileW(模式.c_str(), &项));
   if (!查找) {
     // A drive root has no "." or "..", so an empty one finds nothing at all.
     return ::GetLastError() == ERROR_FILE_NOT_FOUND;

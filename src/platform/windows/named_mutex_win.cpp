@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/lock_rules.h"
 #include "platform/named_mutex.h"
 #include "platform/windows/handles_win.h"
 
@@ -17,7 +18,7 @@ struct 命名互斥体::状态 {
 bool 命名互斥体::打开或创建(const std::wstring& 名称) {
   解锁();
   状态_->句柄.重置();
-  if (名称.empty() || 名称.find(L'\\') != std::wstring::npos) return false;
+  if (!锁名称可用(名称)) return false;
   const std::wstring 全名 = L"Local\\" + 名称;
   状态_->句柄.重置(CreateMutexW(nullptr, FALSE, 全名.c_str()));
   return 状态_->句柄.有效();
@@ -26,7 +27,7 @@ bool 命名互斥体::打开或创建(const std::wstring& 名称) {
 加锁结果 命名互斥体::加锁(std::uint32_t 毫秒) {
   if (!状态_->句柄) return 加锁结果::错误;
   if (状态_->持有) return 加锁结果::取得;
-  switch (WaitForSingleObject(状态_->句柄.get(), 毫秒)) {
+  switch (WaitForSingleObject(状态_->句柄.get(), 有界等待毫秒(毫秒))) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:
       状态_->持有 = true;

@@ -1,15 +1,10 @@
 #include <windows.h>
 
+#include "platform/lock_rules.h"
 #include "platform/named_semaphore.h"
 #include "platform/windows/handles_win.h"
 
 namespace tallybell::platform {
-
-namespace {
-
-constexpr std::uint32_t 最多名额 = 64;
-
-}  // namespace
 
 struct 命名信号量::状态 {
   windows::作用域句柄 句柄;
@@ -23,9 +18,7 @@ struct 命名信号量::状态 {
 bool 命名信号量::打开或创建(const std::wstring& 名称, std::uint32_t 名额数) {
   归还名额();
   状态_->句柄.重置();
-  if (名额数 == 0 || 名额数 > 最多名额 || 名称.empty() || 名称.find(L'\\') != std::wstring::npos) {
-    return false;
-  }
+  if (!名额数可用(名额数) || !锁名称可用(名称)) return false;
   const std::wstring 全名 = L"Local\\" + 名称;
   const LONG 数量 = static_cast<LONG>(名额数);
   // An existing semaphore is opened as it is; the counts only apply to the first creator.
@@ -36,9 +29,7 @@ bool 命名信号量::打开或创建(const std::wstring& 名称, std::uint32_t 
 加锁结果 命名信号量::取得名额(std::uint32_t 毫秒) {
   if (!状态_->句柄) return 加锁结果::错误;
   if (状态_->持有) return 加锁结果::取得;
-  // INFINITE is the largest value; a bounded wait never passes it.
-  const DWORD 等待 = 毫秒 == INFINITE ? INFINITE - 1 : 毫秒;
-  switch (WaitForSingleObject(状态_->句柄.get(), 等待)) {
+  switch (WaitForSingleObject(状态_->句柄.get(), 有界等待毫秒(毫秒))) {
     case WAIT_OBJECT_0:
       状态_->持有 = true;
       return 加锁结果::取得;

@@ -1,11 +1,10 @@
+// The POSIX side of the diagnostic channel: the per-user namespace directory and the
+// files in it, which must be the application's own (links, modes, owners, sizes).
 #include "platform/diagnostic_memory.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,7 +15,6 @@
 
 #include "common/text.h"
 #include "diagnostics/diagnostic_line.h"
-#include "platform/posix/fd_posix.h"
 #include "platform/posix/user_namespace.h"
 #include "support/diagnostic_channel_fixture.h"
 #include "support/temp_dir.h"
@@ -124,19 +122,10 @@ TEST(DiagnosticMemoryPosix, NamespaceOwnedByAnotherUserIsRefused) {
   EXPECT_FALSE(写一行("owner"));
 }
 
-TEST(DiagnosticMemoryPosix, OpensOnlyWhatTheApplicationCreated) {
+TEST(DiagnosticMemoryPosix, NoViewWithoutTheLockFileAndNoLinkFollowed) {
   测试诊断通道 通道("files");
   ASSERT_TRUE(通道.已创建());
   const std::string 映射 = 映射路径("files");
-  {
-    诊断共享内存 内存;
-    内存.打开("files");
-    EXPECT_TRUE(内存.有映射());
-    EXPECT_TRUE(内存.有锁());
-    ASSERT_NE(内存.视图(), nullptr);
-    内存.视图()[8] = 'x';  // the view is the application's memory
-    EXPECT_EQ(通道.视图()[8], 'x');
-  }
   // A missing lock file: the mapping opens but no view is mapped.
   fs::rename(映射 + ".Lock", 映射 + ".Lock.away");
   诊断共享内存 无锁;
@@ -164,65 +153,6 @@ TEST(DiagnosticMemoryPosix, MappingFileShorterThanTheViewIsRefused) {
   内存.打开("short");
   EXPECT_EQ(内存.视图(), nullptr);
   EXPECT_FALSE(写一行("short"));
-}
-
-TEST(DiagnosticMemoryPosix, LockHeldElsewhereDropsTheLine) {
-  测试诊断通道 通道("busy");
-  ASSERT_TRUE(通道.已创建());
-  // A separate open file description contends like another process would.
-  唯一文件描述符 别处(::open((映射路径("busy") + ".Lock").c_str(), O_RDONLY | O_CLOEXEC));
-  ASSERT_TRUE(别处.有效());
-  ASSERT_EQ(::flock(别处.取得(), LOCK_EX), 0);
-
-  诊断共享内存 内存;
-  内存.打开("busy");
-  EXPECT_EQ(内存.加锁(20), 加锁结果::超时);
-  EXPECT_TRUE(写一行("busy"));
-  EXPECT_EQ(通道.已用(), 0u);
-
-  ASSERT_EQ(::flock(别处.取得(), LOCK_UN), 0);
-  EXPECT_EQ(内存.加锁(0), 加锁结果::取得);
-  内存.解锁();
-  EXPECT_TRUE(写一行("busy"));
-  EXPECT_NE(通道.已用(), 0u);
-}
-
-TEST(DiagnosticMemoryPosix, LockOfADeadOwnerIsTaken) {
-  测试诊断通道 通道("abandoned");
-  ASSERT_TRUE(通道.已创建());
-  const std::string 锁路径 = 映射路径("abandoned") + ".Lock";
-  int 已锁管道[2];
-  int 退出管道[2];
-  ASSERT_EQ(::pipe(已锁管道), 0);
-  ASSERT_EQ(::pipe(退出管道), 0);
-  const pid_t 子进程 = ::fork();
-  ASSERT_GE(子进程, 0);
-  if (子进程 == 0) {
-    // Only async-signal-safe calls here; the child dies holding the lock.
-    ::close(退出管道[1]);
-    ::close(已锁管道[0]);
-    const int 锁 = ::open(锁路径.c_str(), O_RDONLY);
-    char 字节 = (锁 >= 0 && ::flock(锁, LOCK_EX) == 0) ? 'L' : 'E';
-    if (::write(已锁管道[1], &字节, 1) != 1 || ::read(退出管道[0], &字节, 1) < 0) _exit(2);
-    _exit(0);
-  }
-  唯一文件描述符 读端(已锁管道[0]), 写端(退出管道[1]);
-  ::close(已锁管道[1]);
-  ::close(退出管道[0]);
-  char 字节 = 0;
-  ASSERT_EQ(::read(读端.取得(), &字节, 1), 1);
-  ASSERT_EQ(字节, 'L');
-
-  诊断共享内存 内存;
-  内存.打开("abandoned");
-  EXPECT_EQ(内存.加锁(0), 加锁结果::超时);
-  写端.重置();  // lets the child exit without unlocking
-  int 状态 = 0;
-  ASSERT_EQ(::waitpid(子进程, &状态, 0), 子进程);
-  EXPECT_EQ(内存.加锁(0), 加锁结果::取得);
-  内存.解锁();
-  EXPECT_TRUE(写一行("abandoned"));
-  EXPECT_NE(通道.已用(), 0u);
 }
 
 }  // namespace

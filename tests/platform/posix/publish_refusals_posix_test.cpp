@@ -1,7 +1,7 @@
 // Every build the update core could not install is refused by the release command before
 // anything is written, with a message naming the file. POSIX only: most of these builds
-// (a '\' or ':' in a name, names differing in case, links, invalid UTF-8 names) cannot be
-// made on a Windows file system.
+// (a '\' or ':' in a name, a device name, names differing in case, links, invalid UTF-8
+// names) cannot be made on a Windows file system.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -31,6 +31,8 @@ TEST(发布拒绝, 核心不接受的构建和参数都被拒绝且不写任何�
       {"反斜杠", [](const fs::path& 根) { 写测试文件(根 / "bin\\x.dll", "x"); }, {}, 3,
        "路径不符合发布清单的路径规则：bin\\x.dll"},
       {"冒号", [](const fs::path& 根) { 写测试文件(根 / "bin/a:b", "x"); }, {}, 3, "路径不符合发布清单的路径规则：bin/a:b"},
+      {"设备名", [](const fs::path& 根) { 写测试文件(根 / "bin/Aux.log", "x"); }, {}, 3, "路径不符合发布清单的路径规则：bin/Aux.log"},
+      {"结尾的点", [](const fs::path& 根) { 写测试文件(根 / "lib./x", "x"); }, {}, 3, "路径不符合发布清单的路径规则：lib."},
       {"超过1024字节",
        [&](const fs::path& 根) { 写测试文件(根 / 长名 / 长名 / 长名 / 长名 / 长名 / 长文件名, "x"); }, {}, 3,
        "路径不符合发布清单的路径规则：" + 长名 + "/" + 长名 + "/" + 长名 + "/" + 长名 + "/" + 长名 + "/" + 长文件名},

@@ -1,33 +1,17 @@
-// GUIDs, the system description, shell folders and the module path on Windows.
+// The system description, the shell folders and CNG's 32-bit lengths on Windows.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <cstring>
 #include <cwctype>
 #include <string>
 
+#include "platform/sha256_engine.h"
 #include "platform/system_info.h"
 #include "platform/windows/windows_test_support.h"
 
 namespace tallybell::platform {
 namespace {
-
-bool 全零(const GUID值& 值) {
-  GUID值 零;
-  return 值.数据1 == 0 && 值.数据2 == 0 && 值.数据3 == 0 && std::memcmp(值.数据4, 零.数据4, 8) == 0;
-}
-
-TEST(WindowsSystemInfo, GuidsAreRandomVersion4) {
-  GUID值 甲, 乙;
-  ASSERT_TRUE(生成GUID(&甲));
-  ASSERT_TRUE(生成GUID(&乙));
-  EXPECT_FALSE(全零(甲));
-  EXPECT_EQ(甲.数据3 >> 12, 4);           // version 4: random
-  EXPECT_EQ(甲.数据4[0] & 0xC0, 0x80);    // RFC 4122 variant
-  EXPECT_EQ(乙.数据3 >> 12, 4);
-  EXPECT_FALSE(甲.数据1 == 乙.数据1 && std::memcmp(甲.数据4, 乙.数据4, 8) == 0);
-}
 
 // Reads a decimal number at 位置 and moves past it; false when there is none or it has
 // a leading zero.
@@ -75,14 +59,11 @@ TEST(WindowsSystemInfo, ShellFoldersAreExistingAbsoluteDirectories) {
   EXPECT_EQ(程序文件夹().find(L"(x86)"), std::wstring::npos);
 }
 
-TEST(WindowsSystemInfo, OwnPathNamesThisExecutable) {
-  const std::wstring 路径 = 本程序路径();
-  const std::wstring 名称 = L"\\tallybell-tests.exe";
-  ASSERT_GT(路径.size(), 名称.size());
-  EXPECT_EQ(::CompareStringOrdinal(路径.c_str() + 路径.size() - 名称.size(), static_cast<int>(名称.size()),
-                                   名称.c_str(), static_cast<int>(名称.size()), TRUE),
-            CSTR_EQUAL);
-  EXPECT_TRUE(测试::存在(路径));
+// CNG takes a 32-bit length: a longer piece is refused before the data is touched.
+TEST(WindowsSha256, PiecesAbove32BitsAreRefused) {
+  SHA256引擎 引擎;
+  ASSERT_TRUE(引擎.开始());
+  EXPECT_FALSE(引擎.更新(nullptr, static_cast<std::size_t>(UINT32_MAX) + 1));
 }
 
 }  // namespace

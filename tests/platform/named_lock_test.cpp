@@ -1,0 +1,103 @@
+// The named mutex and semaphore, the same contract on both builds: names and counts, slots,
+// bounded waits, and a holder that dies.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "common/text.h"
+#include "coordinator/coordinator_lock.h"
+#include "download/download_task.h"
+#include "platform/named_mutex.h"
+#include "platform/named_semaphore.h"
+#include "support/lock_holder.h"
+#include "support/lock_namespace.h"
+#include "support/program_runner.h"
+#include "support/temp_dir.h"
+#include "support/update_fixture.h"
+
+namespace tallybell::platform {
+namespace {
+
+using namespace 测试;
+
+TEST(命名锁, 两个平台拒绝同样的名称和名额数) {
+  私有锁命名空间 命名空间;
+  const struct {
+    std::wstring 名称;
+    std::uint32_t 名额数;
+    bool 可用;
+  } 用例[] = {{L"Tallybell-LockTest", 1, true},     {L"Tallybell-LockTest", 64, true},
+              {L"", 1, false},                      {L"a/b", 1, false},
+              {L"a\\b", 1, false},                  {std::wstring(L"a\0b", 3), 1, false},
+              {L"Tallybell-LockTest", 0, false},    {L"Tallybell-LockTest", 65, false}};
+  for (const auto& 例 : 用例) {
+    {
+      命名信号量 信号量;
+      EXPECT_EQ(信号量.打开或创建(例.名称, 例.名额数), 例.可用) << 例.名额数;
+      EXPECT_EQ(信号量.取得名额(0), 例.可用 ? 加锁结果::取得 : 加锁结果::错误);
+    }
+    命名互斥体 互斥体;  // a Windows name holds one kernel object at a time
+    if (例.名额数 == 1) {
+      EXPECT_EQ(互斥体.打开或创建(例.名称), 例.可用);
+    }
+  }
+}
+
+TEST(命名锁, 名额用尽后等待超时而归还或析构后可再取) {
+  私有锁命名空间 命名空间;
+  const std::wstring 名称 = L"Tallybell-SemaphoreTest-1";
+  命名信号量 甲, 乙, 丙;
+  for (命名信号量* 项 : {&甲, &乙, &丙}) ASSERT_TRUE(项->打开或创建(名称, 2));
+  EXPECT_EQ(甲.取得名额(0), 加锁结果::取得);
+  EXPECT_EQ(甲.取得名额(0), 加锁结果::取得);  // already held: no second slot is taken
+  EXPECT_EQ(乙.取得名额(0), 加锁结果::取得);
+  EXPECT_EQ(丙.取得名额(30), 加锁结果::超时);
+  乙.归还名额();
+  EXPECT_EQ(丙.取得名额(0), 加锁结果::取得);
+  {
+    auto 临时 = std::make_unique<命名信号量>();
+    ASSERT_TRUE(临时->打开或创建(名称, 2));
+    甲.归还名额();
+    EXPECT_EQ(临时->取得名额(0), 加锁结果::取得);
+  }  // the destructor gives the slot back
+  EXPECT_EQ(乙.取得名额(0), 加锁结果::取得);
+}
+
+TEST(命名锁, 另一持有者在时等待有界而它放开后最长的等待立即取得) {
+  私有锁命名空间 命名空间;
+  const std::wstring 名称 = L"Tallybell-MutexTest-1";
+  命名互斥体 锁;
+  ASSERT_TRUE(锁.打开或创建(名称));
+  {
+    持锁线程 持有者(名称);
+    ASSERT_TRUE(持有者.已取得());
+    EXPECT_EQ(锁.加锁(0), 加锁结果::超时);
+    EXPECT_EQ(锁.加锁(30), 加锁结果::超时);
+  }
+  EXPECT_EQ(锁.加锁(0xFFFFFFFFu), 加锁结果::取得);
+}
+
+// A run that died holding the coordinator lock or a download object's lock does not keep
+// the next run out: the built program prepares the release as if nobody had held them.
+TEST(命名锁, 持有者死去后下一次运行照常准备版本) {
+  私有锁命名空间 命名空间;
+  测试临时目录 目录;
+  const 发布内容 文件 = {{"Tallybell.exe", "exe-abandoned"}};
+  写入更新夹具(目录.子路径("fixture"), 夹具策略{}, 文件);
+  const std::wstring 对象锁 = 下载对象锁前缀 + 逐字节加宽(测试SHA256("exe-abandoned"));
+  std::vector<std::unique_ptr<命名互斥体>> 句柄;  // keeps a Windows mutex alive once abandoned
+  for (const std::wstring& 名称 : {std::wstring(协调器锁名称), 对象锁}) {
+    句柄.push_back(std::make_unique<命名互斥体>());
+    ASSERT_TRUE(句柄.back()->打开或创建(名称));
+    ASSERT_TRUE(持锁后死去(名称));
+  }
+  const 程序结果 结果 = 运行更新程序({"--background-check", "--offline-fixture", 目录.子路径("fixture").u8string(),
+                                      "--program-root", 目录.子路径("program").u8string(), "--state-root",
+                                      目录.子路径("state").u8string()});
+  ASSERT_TRUE(结果.已运行);
+  EXPECT_EQ(结果.退出码, 0u) << 结果.输出;
+  EXPECT_EQ(结果.输出, "background release prepared\n");
+}
+
+}  // namespace
+}  // namespace tallybell::platform

@@ -1,0 +1,74 @@
+// The small platform services with one contract on both builds: clocks and ids, GUIDs,
+// the module path, and the SHA-256 engine's life cycle (the digests themselves are checked
+// against published vectors in the documents tests).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/sha256_engine.h"
+#include "platform/system_info.h"
+
+namespace tallybell::platform {
+namespace {
+
+TEST(平台服务, 系统时间从1601年起以百纳秒计而毫秒计时前进) {
+  constexpr std::uint64_t 纪元差秒 = 11644473600ull;  // 1601-01-01 to 1970-01-01
+  const std::uint64_t 秒 = 系统时间() / 10000000ull - 纪元差秒;
+  const auto C时间 = static_cast<std::uint64_t>(std::time(nullptr));
+  EXPECT_LE(秒 > C时间 ? 秒 - C时间 : C时间 - 秒, 5u);
+  const std::uint64_t 开始 = 毫秒计时();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // The Windows tick moves in steps of 10 to 16 ms, so allow one step early.
+  EXPECT_GE(毫秒计时() - 开始, 84u);
+  const 本地时刻 t = 取本地时刻();
+  EXPECT_TRUE(t.年 >= 2024 && t.月 >= 1 && t.月 <= 12 && t.日 >= 1 && t.日 <= 31 && t.时 <= 23 && t.分 <= 59 &&
+              t.秒 <= 60 && t.毫秒 <= 999);
+}
+
+TEST(平台服务, 线程标识各异而进程标识不变) {
+  std::uint32_t 别的线程 = 线程标识(), 别处进程 = 0;
+  std::thread([&] {
+    别的线程 = 线程标识();
+    别处进程 = 进程标识();
+  }).join();
+  EXPECT_NE(别的线程, 线程标识());
+  EXPECT_EQ(别处进程, 进程标识());
+}
+
+TEST(平台服务, GUID是随机的第4版且本程序路径指向测试程序) {
+  GUID值 甲, 乙;
+  ASSERT_TRUE(生成GUID(&甲) && 生成GUID(&乙));
+  EXPECT_EQ(甲.数据3 >> 12, 4);         // version 4: random
+  EXPECT_EQ(甲.数据4[0] & 0xC0, 0x80);  // RFC 4122 variant
+  EXPECT_FALSE(甲.数据1 == 乙.数据1 && std::memcmp(甲.数据4, 乙.数据4, 8) == 0);
+  const std::filesystem::path 路径(本程序路径());
+  EXPECT_EQ(路径.stem(), "tallybell-tests");
+  EXPECT_TRUE(std::filesystem::is_regular_file(路径));
+}
+
+TEST(平台服务, SHA256引擎须先开始且每次重用前重新开始) {
+  const auto 十六进制 = [](const unsigned char (&摘要)[32]) {
+    std::string 文本;
+    for (unsigned char 字节 : 摘要) 文本 += "0123456789abcdef"[字节 >> 4], 文本 += "0123456789abcdef"[字节 & 15];
+    return 文本;
+  };
+  SHA256引擎 引擎;
+  unsigned char 结果[32] = {};
+  EXPECT_FALSE(引擎.更新("abc", 3));
+  EXPECT_FALSE(引擎.完成(结果));
+  ASSERT_TRUE(引擎.开始() && 引擎.更新("stale", 5));
+  ASSERT_TRUE(引擎.开始());  // starting again discards what was hashed so far
+  ASSERT_TRUE(引擎.更新(nullptr, 0) && 引擎.更新("abc", 3) && 引擎.完成(结果));
+  EXPECT_EQ(十六进制(结果), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_FALSE(引擎.更新("abc", 3));
+  ASSERT_TRUE(引擎.开始() && 引擎.完成(结果));
+  EXPECT_EQ(十六进制(结果), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}
+
+}  // namespace
+}  // namespace tallybell::platform
