@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/windows/handles_win.h"
+#include "platform/windows/long_path_win.h"
 
 namespace tallybell::platform {
 
@@ -38,7 +39,7 @@ bool 文件锁::打开或创建(const std::wstring& 路径) {
   if (路径.empty()) return false;
   // Others may open it (that is how they wait for the lock) and a holder may delete it; the
   // reparse-point flag opens a link itself, which is then refused below.
-  windows::作用域句柄 句柄(::CreateFileW(路径.c_str(), GENERIC_READ | GENERIC_WRITE,
+  windows::作用域句柄 句柄(::CreateFileW(windows::长路径形式(路径).c_str(), GENERIC_READ | GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION 信息{};
@@ -69,7 +70,7 @@ bool 文件锁::打开或创建(const std::wstring& 路径) {
 void 文件锁::删除并关闭() {
   if (状态_->持有) {
     // Deleted while open: the name goes when the last handle closes.
-    ::DeleteFileW(状态_->路径.c_str());
+    ::DeleteFileW(windows::长路径形式(状态_->路径).c_str());
     放开(状态_->句柄.get());
   }
   状态_ = std::make_unique<状态>();
