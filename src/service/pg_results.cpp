@@ -2,6 +2,7 @@
 // retention.
 #include <algorithm>
 #include <numeric>
+#include <set>
 
 #include "service/pg_store.h"
 
@@ -20,6 +21,30 @@ std::vector<std::size_t> 按键排序(const std::vector<项>& 列表, 取键 键
   return 次序;
 }
 
+// The text form of a one-dimensional array, handed to the server as one parameter: every
+// element quoted, with backslash and double quote escaped.
+class 数组文本 {
+ public:
+  void 追加(const std::string& 值) {
+    文本_ += 文本_.empty() ? "{\"" : ",\"";
+    for (const char c : 值) {
+      if (c == '"' || c == '\\') 文本_ += '\\';
+      文本_ += c;
+    }
+    文本_ += '"';
+  }
+  std::string 完成() const { return 文本_.empty() ? "{}" : 文本_ + "}"; }
+
+ private:
+  std::string 文本_;
+};
+
+std::vector<std::string> 全部文本(const std::vector<数组文本>& 列) {
+  std::vector<std::string> 结果;
+  for (const auto& 项 : 列) 结果.push_back(项.完成());
+  return 结果;
+}
+
 }  // namespace
 
 bool PG存储::写入批次(const std::vector<结果记录>& 事件, const std::vector<提供记录>& 提供,
@@ -28,25 +53,43 @@ bool PG存储::写入批次(const std::vector<结果记录>& 事件, const std::
   if (!会话) return false;
   PG事务 事务(*会话);
   if (!事务.已开始()) return false;
-  // An event another instance is committing at this moment makes this insert wait for that
-  // commit: then it is a duplicate here, or new if the other instance died before it.
+  // One statement per table and batch: a round trip per event would cap a batch far below
+  // what one commit can carry. An event another instance is committing at this moment
+  // makes the insert wait for that commit: then it is a duplicate here, or new if the
+  // other instance died before committing.
   std::vector<bool> 新(事件.size(), false);
-  for (const auto i : 按键排序(事件, [](const 结果记录& e) { return e.eventId; })) {
-    const auto& e = 事件[i];
+  if (!事件.empty()) {
+    std::vector<数组文本> 列(13);
+    for (const auto i : 按键排序(事件, [](const 结果记录& e) { return e.eventId; })) {
+      const auto& e = 事件[i];
+      const std::string 值[] = {e.eventId, e.installationId, e.assignmentId, 数(e.policyVersion), e.originalReleaseId,
+                                e.targetReleaseId, e.finalReleaseId, e.result, e.failureStage, 数(e.errorCode),
+                                e.taskId, e.occurredAt, 数(e.receivedAt)};
+      for (std::size_t c = 0; c < 列.size(); ++c) 列[c].追加(值[c]);
+    }
     const auto 行 = 会话->执行(
         "INSERT INTO results (event_id, installation_id, assignment_id, policy_version, original_release_id, "
         "target_release_id, final_release_id, result, failure_stage, error_code, task_id, occurred_at, received_at) "
-        "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13) ON CONFLICT (event_id) DO NOTHING",
-        {e.eventId, e.installationId, e.assignmentId, 数(e.policyVersion), e.originalReleaseId, e.targetReleaseId,
-         e.finalReleaseId, e.result, e.failureStage, 数(e.errorCode), e.taskId, e.occurredAt, 数(e.receivedAt)});
+        "SELECT * FROM unnest($1::text[], $2::text[], $3::text[], $4::numeric[], $5::text[], $6::text[], $7::text[], "
+        "$8::text[], $9::text[], $10::bigint[], $11::text[], $12::text[], $13::bigint[]) "
+        "ON CONFLICT (event_id) DO NOTHING RETURNING event_id",
+        全部文本(列));
     if (!行.成功()) return false;
-    新[i] = 行.变更数() == 1;
+    std::set<std::string> 新标识;
+    for (int r = 0; r < 行.行数(); ++r) 新标识.insert(行.文本(r, 0));
+    // The same event twice in one batch is new once.
+    for (std::size_t i = 0; i < 事件.size(); ++i) 新[i] = 新标识.erase(事件[i].eventId) == 1;
   }
-  for (const auto i : 按键排序(提供, [](const 提供记录& o) { return std::make_pair(o.rolloutId, o.installationId); })) {
-    const auto& o = 提供[i];
-    if (!会话->执行("INSERT INTO offers (rollout_id, installation_id, step_index, offered_at) VALUES ($1, $2, $3, $4) "
-                    "ON CONFLICT DO NOTHING",
-                    {数(o.rolloutId), o.installationId, 数(o.stepIndex), 数(o.offeredAt)}).成功()) {
+  if (!提供.empty()) {
+    std::vector<数组文本> 列(4);
+    for (const auto i : 按键排序(提供, [](const 提供记录& o) { return std::make_pair(o.rolloutId, o.installationId); })) {
+      const auto& o = 提供[i];
+      const std::string 值[] = {数(o.rolloutId), o.installationId, 数(o.stepIndex), 数(o.offeredAt)};
+      for (std::size_t c = 0; c < 列.size(); ++c) 列[c].追加(值[c]);
+    }
+    if (!会话->执行("INSERT INTO offers (rollout_id, installation_id, step_index, offered_at) "
+                    "SELECT * FROM unnest($1::bigint[], $2::text[], $3::bigint[], $4::bigint[]) ON CONFLICT DO NOTHING",
+                    全部文本(列)).成功()) {
       return false;
     }
   }
