@@ -13,7 +13,7 @@ int 评估推出一次(服务存储& 存储, std::uint64_t 现在) {
   std::uint64_t 修订 = 快照.revision;
   for (const auto& [频道, 推出] : 快照.rollouts) {
     推出统计 统计;
-    if (推出.state != 推出状态::进行中 || !存储.统计推出(推出, 现在, &统计)) continue;
+    if ((推出.state != 推出状态::进行中 && 推出.state != 推出状态::已完成) || !存储.统计推出(推出, 现在, &统计)) continue;
     auto 变更 = 评估推出(推出, 统计, 现在);
     if (!变更) continue;
     // A stale revision means another writer got there first; the next pass looks again.

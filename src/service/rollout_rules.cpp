@@ -75,7 +75,9 @@ std::optional<std::string> 停止原因(const 推出记录& 推出, const 推出
 }  // namespace
 
 std::optional<推出变更> 评估推出(const 推出记录& 推出, const 推出统计& 统计, std::uint64_t 现在) {
-  if (推出.state != 推出状态::进行中) return std::nullopt;
+  // A rollout that reached everyone can still be halted: status then says why, and an
+  // operator rolls it back.
+  if (推出.state != 推出状态::进行中 && 推出.state != 推出状态::已完成) return std::nullopt;
   推出变更 变更{推出, {}};
   if (auto 原因 = 停止原因(推出, 统计)) {
     变更.新记录.state = 推出状态::已停止;
@@ -84,7 +86,7 @@ std::optional<推出变更> 评估推出(const 推出记录& 推出, const 推�
     return 变更;
   }
   const std::size_t 下一步 = std::size_t{推出.stepIndex} + 1;
-  if (下一步 >= 推出.steps.size() || 现在 < 推出.stepStartedAt + 推出.stepSeconds) return std::nullopt;
+  if (推出.state != 推出状态::进行中 || 下一步 >= 推出.steps.size() || 现在 < 推出.stepStartedAt + 推出.stepSeconds) return std::nullopt;
   变更.新记录.stepIndex = static_cast<std::uint32_t>(下一步);
   变更.新记录.percent = 推出.steps[下一步];
   变更.新记录.stepStartedAt = 现在;
