@@ -61,7 +61,7 @@ http {
   access_log off;
   client_body_temp_path $work/nginx/body; proxy_temp_path $work/nginx/proxy;
   fastcgi_temp_path $work/nginx/fastcgi; uwsgi_temp_path $work/nginx/uwsgi; scgi_temp_path $work/nginx/scgi;
-  upstream service { $servers keepalive 64; keepalive_requests 1000000; keepalive_timeout 60s; }
+  upstream service { $servers keepalive 32; keepalive_requests 1000000; keepalive_timeout 60s; }
   server {
     listen 127.0.0.1:$port ssl; keepalive_requests 1000000;
     ssl_certificate $work/tls/server.pem; ssl_certificate_key $work/tls/server.key;
