@@ -4,9 +4,10 @@
 # of result deliveries, the database stopped and started during a run, a rollout change
 # seen by every instance, and instances whose clocks straddle a window edge issuing the
 # same policy. On SQLite one instance runs the same checks without the database restart.
-# Usage: service_cluster.sh postgres|sqlite SERVICE UPDATE PUBLISH PORT CERTIFICATE-HELPER-DIR
+# On PostgreSQL the service's own suite then runs against the same server.
+# Usage: service_cluster.sh postgres|sqlite SERVICE UPDATE PUBLISH PORT CERTIFICATE-HELPER-DIR SUITE
 set -uo pipefail
-backend=$1 service=$2 update=$3 publish=$4 port=$5 certdir=$6
+backend=$1 service=$2 update=$3 publish=$4 port=$5 certdir=$6 suite=$7
 pgbin=/usr/lib/postgresql/15/bin
 skip() { echo "SKIPPED: $*"; exit 77; }
 command -v nginx >/dev/null || skip "nginx is not installed"
@@ -147,6 +148,8 @@ if [ "$backend" = postgres ]; then
   expect "the instances recover by themselves" "200 " "$(live)"
   later_pass $(seq $((burst + 1)) $((burst + 4)))
   expect "nothing is lost over the database restart" "0 $((burst + 4))" "$(pending) $(stored)"
+  TALLYBELL_SERVICE_TEST_PG="postgresql://tallybell@127.0.0.1:$((port + 12))" "$suite" >suite.log 2>&1 &&
+    echo "ok: the service suite passes on PostgreSQL" || { tail -n 30 suite.log; fail "the service suite on PostgreSQL"; }
 fi
 
 [ $failures -eq 0 ] || { tail -n 5 instance-*.log nginx/error.log; exit 1; }
