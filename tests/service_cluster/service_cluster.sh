@@ -120,7 +120,7 @@ v() { echo "$1" | grep -o '"policyVersion":[0-9]*' | cut -d: -f2; }
 [ "$(v "$after")" -gt "$(v "$before")" ] && echo "ok: the version rises with the change" || fail "version $(v "$after") after $(v "$before")"
 
 # A burst of installations; one instance dies in the middle of it.
-burst=24
+burst=16
 client=()
 for n in $(seq $burst); do run_install "$n" & client+=($!); done
 # The kill lands once results are arriving.
