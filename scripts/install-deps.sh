@@ -9,6 +9,7 @@ packages=(
   python3 openssl
   clang libclang-rt-14-dev
   libcpp-httplib-dev libsqlite3-dev wrk
+  libpq-dev postgresql nginx-light curl
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -35,6 +35,7 @@ void 处理解析(const httplib::Request& 请求, httplib::Response& 应答, 推
   std::string 原因;
   if (!检查解析请求(请求.body, &内容, &原因)) return 答复(应答, 400, "bad-request", 原因);
   const auto 快照 = 监视器.快照();
+  if (!快照) return 答复(应答, 503, "unavailable", "storage unreachable");
   auto 结果 = 签发策略(*快照, 内容, 时钟.现在());
   if (结果.offer) 写入器.记录提供(*结果.offer);
   应答.status = static_cast<int>(结果.status);

@@ -5,7 +5,7 @@
 #include "documents/manifest.h"
 #include "service/release_import.h"
 #include "service/service_commands.h"
-#include "service/sqlite_store.h"
+#include "service/store_open.h"
 
 namespace tallybell::服务 {
 
@@ -28,7 +28,7 @@ int 执行初始化(命令环境& 环境) {
   std::string 错误;
   if (!参数.取数("check-interval", 60, 30 * 86400, &间隔, &错误)) return 报错(用法错误, 错误);
   设置.checkIntervalSeconds = 间隔.value_or(3600);
-  auto 存储 = 打开SQLite存储(参数.取("db"), &错误);
+  auto 存储 = 打开服务存储(参数.取("db"), 环境.时钟, true, &错误);
   if (!存储) return 报错(存储错误, 错误);
   if (!存储->准备(&设置, &错误)) return 报错(错误 == "the database is already initialised" ? 拒绝 : 存储错误, 错误);
   std::printf("initialised %s: public URL %s, check interval %llu s\n", 参数.取("db").c_str(),

@@ -60,7 +60,7 @@ std::uint64_t 下次检查秒(const std::string& 安装标识, std::uint64_t 窗
     return 结果;
   }
   const 发布记录& 发布 = 发布项->second;
-  const std::uint64_t 窗口 = 现在 / 间隔;
+  const std::uint64_t 窗口 = 快照.window ? 快照.window : 现在 / 间隔;
   Json值 策略 = Json值::对象();
   策略.设置成员("policyVersion", Json值::无符号整数((((窗口 << 24) + 快照.revision) << 1) | 回退));
   策略.设置成员("assignmentId", Json值::字符串(分配标识(推出.id)));

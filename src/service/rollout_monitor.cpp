@@ -43,18 +43,27 @@ bool 推出监视器::启动() {
 
 std::shared_ptr<const 服务快照> 推出监视器::快照() const {
   std::lock_guard<std::mutex> 守卫(锁_);
+  if (std::chrono::steady_clock::now() - 确认于_ > std::chrono::seconds(5)) return nullptr;
   return 快照_;
 }
 
 bool 推出监视器::刷新() {
   std::uint64_t 修订 = 0;
+  const auto 开始 = std::chrono::steady_clock::now();
   if (!存储_.读取修订(&修订)) return false;
-  if (auto 当前 = 快照(); 当前 && 当前->revision == 修订) return true;
+  {
+    std::lock_guard<std::mutex> 守卫(锁_);
+    if (快照_ && 快照_->revision == 修订) {
+      确认于_ = 开始;
+      return true;
+    }
+  }
   auto 新快照 = std::make_shared<服务快照>();
   if (!存储_.读取快照(新快照.get())) return false;
   std::lock_guard<std::mutex> 守卫(锁_);
   // Only ever forward: a resolve never sees an older revision than one before it.
   if (!快照_ || 快照_->revision < 新快照->revision) 快照_ = std::move(新快照);
+  确认于_ = 开始;
   return true;
 }
 

@@ -3,6 +3,7 @@
 // resolve after it issues a newer policy version.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,9 @@ class 推出监视器 {
 
   // Loads the first snapshot and starts the background pass; false when the store fails.
   bool 启动();
+  // Null while the store has not been confirmed current for a few seconds (a database
+  // that cannot be reached): a policy from a snapshot that other instances may have moved
+  // past could go back a version.
   std::shared_ptr<const 服务快照> 快照() const;
 
  private:
@@ -33,6 +37,7 @@ class 推出监视器 {
   const 服务时钟& 时钟_;
   mutable std::mutex 锁_;
   std::shared_ptr<const 服务快照> 快照_;
+  std::chrono::steady_clock::time_point 确认于_;
   std::condition_variable 唤醒_;
   bool 停止_ = false;
   std::thread 线程_;

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "service/service_commands.h"
-#include "service/sqlite_store.h"
+#include "service/store_open.h"
 
 namespace tallybell::服务 {
 namespace {
@@ -88,7 +88,8 @@ const std::vector<命令说明>& 命令表() {
 void 打印总帮助() {
   std::printf(
       "usage: tallybell-service COMMAND [options]   (COMMAND --help for its options)\n\n"
-      "Options of every command: --db FILE (the SQLite database), --operator NAME (for the\n"
+      "Options of every command: --db FILE (the SQLite database) or --db postgresql://... (a\n"
+      "PostgreSQL database shared by several instances), --operator NAME (for the\n"
       "audit log; default $USER), --clock-file FILE (read the time from FILE, for rehearsals).\n\n"
       "Commands:\n");
   for (const auto& 命令 : 命令表()) std::printf("  %s\n", 命令.名称);
@@ -139,10 +140,7 @@ int 服务主程序(int argc, char** argv) {
   const char* 用户 = std::getenv("USER");
   环境.操作者 = 环境.参数.取("operator", 用户 && *用户 ? 用户 : "uid-" + std::to_string(::getuid()));
   if (命令->需要存储) {
-    if (::access(环境.参数.取("db").c_str(), F_OK) != 0) {
-      return 报错(存储错误, "no database at " + 环境.参数.取("db") + " (run `tallybell-service init`)");
-    }
-    环境.存储 = 打开SQLite存储(环境.参数.取("db"), &错误);
+    环境.存储 = 打开服务存储(环境.参数.取("db"), 环境.时钟, false, &错误);
     if (!环境.存储 || !环境.存储->准备(nullptr, &错误)) return 报错(存储错误, 错误);
   }
   return 命令->执行(环境);

@@ -68,6 +68,9 @@ struct 服务设置 {
 // raises the revision, so two snapshots of the same revision hold the same content.
 struct 服务快照 {
   std::uint64_t revision = 0;
+  // The check window every instance numbers policies by, kept in a shared database so that
+  // their clocks need not agree; 0 when the service's own clock decides (one process).
+  std::uint64_t window = 0;
   服务设置 settings;
   std::map<std::string, 推出记录> rollouts;  // by channel: the current rollout
   std::map<std::string, 发布记录> releases;  // by release id

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "service/service_store.h"
+#include "service/store_open.h"
 #include "update_service/service_fixture.h"
 
 namespace tallybell::测试 {
@@ -139,7 +140,7 @@ TEST(更新服务, 强制结束时已确认的事件不丢且不重复计数) {
   场.停止服务(false);
   EXPECT_LT(杀死时已确认, 发送者数 * 每个事件数);
   std::string 错误;
-  auto 存储 = 服务::打开SQLite存储(场.数据库(), &错误);
+  auto 存储 = 服务::打开服务存储(场.数据库(), 服务::服务时钟(), false, &错误);
   std::uint64_t 事件数 = 0, 隔离数 = 0;
   ASSERT_TRUE(存储 && 存储->事件数(&事件数, &隔离数)) << 错误;
   EXPECT_EQ(事件数, std::uint64_t{发送者数 * 每个事件数});

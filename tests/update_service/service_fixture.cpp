@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
 #include "documents/policy.h"
 #include "documents/sha256.h"
+#include "service/pg_handles.h"
 #include "support/state_files.h"
 
 namespace tallybell::测试 {
@@ -41,6 +44,15 @@ std::string 解析正文(const std::string& 安装标识, const std::vector<std:
 }
 
 服务场::服务场() {
+  数据库_ = 目录.子路径("service.db").string();
+  if (const char* 服务器 = std::getenv("TALLYBELL_SERVICE_TEST_PG")) {
+    static int 序号 = 0;
+    const std::string 名称 = "suite_" + std::to_string(::getpid()) + "_" + std::to_string(++序号);
+    服务::PG连接池 池(std::string(服务器) + "/postgres", 1);
+    auto 会话 = 池.借出(nullptr);
+    EXPECT_TRUE(会话 && 会话->运行(("CREATE DATABASE " + 名称).c_str()));
+    数据库_ = std::string(服务器) + "/" + 名称;
+  }
   // A request to a service killed on purpose must fail, not end the test program.
   ::signal(SIGPIPE, SIG_IGN);
   const std::string 证书脚本 = "import sys; sys.path.insert(0, '" TALLYBELL_SOURCE_DIR "/tests/service'); "

@@ -41,12 +41,15 @@ class 服务场 {
                                    const std::vector<std::pair<std::string, std::string>>& 头 = {});
   // Polls `rollout status` until it shows 文本; the last output either way.
   std::string 等待状态(const std::string& 文本);
-  std::string 数据库() const { return 目录.子路径("service.db").string(); }
+  // The SQLite file, or with TALLYBELL_SERVICE_TEST_PG (a PostgreSQL server's URI) a fresh
+  // database on that server, so the same suite runs on both stores.
+  const std::string& 数据库() const { return 数据库_; }
 
   测试临时目录 目录;
 
  private:
   私有锁命名空间 锁空间_;
+  std::string 数据库_;
   std::unique_ptr<子进程> 服务_;
   std::uint64_t 时钟_ = 1796000000;
 };

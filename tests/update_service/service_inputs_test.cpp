@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "service/service_store.h"
+#include "service/store_open.h"
 #include "update_service/service_fixture.h"
 
 namespace tallybell::测试 {
@@ -44,7 +45,7 @@ TEST(更新服务, 错误输入各得明确状态且不存任何东西) {
   EXPECT_EQ(场.请求("POST", "/update/v1/resolve", 好).second.find("manifestSignature"), std::string::npos);
   场.停止服务(false);
   std::string 错误;
-  auto 存储 = 服务::打开SQLite存储(场.数据库(), &错误);
+  auto 存储 = 服务::打开服务存储(场.数据库(), 服务::服务时钟(), false, &错误);
   std::uint64_t 事件 = 0, 隔离 = 0;
   ASSERT_TRUE(存储 && 存储->事件数(&事件, &隔离)) << 错误;
   EXPECT_EQ(事件, 0u);
