@@ -1,6 +1,5 @@
 // Download tasks in separate processes: the per-object lock is released by the kernel when
-// its owner dies, whether it finished its work or was killed, and of two runs that fetch
-// the same object at once only one transfers it.
+// its owner dies, whether it finished its work or was killed.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -10,12 +9,8 @@
 #include <chrono>
 #include <thread>
 
-#include "common/text.h"
 #include "download/download_test_support.h"
 #include "platform/named_mutex.h"
-#include "support/environment_guard.h"
-#include "support/test_service.h"
-#include "transport/download_client.h"
 
 namespace tallybell {
 namespace {
@@ -78,55 +73,6 @@ TEST_F(下载任务测试, 持有对象锁的进程被杀后下一次运行不�
   ::kill(子, SIGKILL);
   ::waitpid(子, nullptr, 0);
   续传完成(3000);
-}
-
-// Two runs over the real client against the HTTPS service.
-class 两个进程的真实下载 : public 下载任务测试 {
- protected:
-  void SetUp() override {
-    对象_ = 偏移图案(100000);
-    下载任务测试::SetUp();
-    ASSERT_TRUE(服务_.已启动());
-    只信任(服务_, &环境_);
-    配置_.downloadUrls = {逐字节加宽(服务_.地址("/objects/" + 配置_.sha256))};
-  }
-
-  运行结果 真实运行() {
-    下载客户端 客户端;
-    return 运行(客户端);
-  }
-
-  测试服务 服务_;
-  环境变量保护 环境_;
-};
-
-// The outcome of a download task run in a child process, as its exit status.
-enum 子进程结局 : int { 已下载 = 0, 来自缓存 = 1, 失败了 = 2 };
-
-TEST_F(两个进程的真实下载, 两个进程下载同一对象后到者等待后找到缓存对象) {
-  服务应答 慢 = 对象应答(对象_.size());
-  慢.trickleBytes = 10000;
-  慢.trickleMs = 150;  // long enough for the two runs to overlap
-  服务_.设置路由("GET", "*", {慢});
-
-  const pid_t 子 = ::fork();
-  ASSERT_GE(子, 0);
-  if (子 == 0) {
-    const 运行结果 结果 = 真实运行();
-    ::_exit(!结果.成功 ? 失败了 : 结果.结果.fromCache ? 来自缓存 : 已下载);
-  }
-  const 运行结果 本进程 = 真实运行();
-  int 状态 = 0;
-  ASSERT_EQ(::waitpid(子, &状态, 0), 子);
-  ASSERT_TRUE(WIFEXITED(状态));
-  ASSERT_TRUE(本进程.成功) << testing::PrintToString(本进程.消息);
-  const int 子结局 = WEXITSTATUS(状态);
-  ASSERT_NE(子结局, 失败了);
-  // Exactly one of them transferred the object; the other found it in the cache.
-  EXPECT_NE(本进程.结果.fromCache, 子结局 == 来自缓存);
-  EXPECT_EQ(服务_.已收请求().size(), 1u);
-  EXPECT_EQ(读测试文件(文件(".object")), 对象_);
-  EXPECT_FALSE(fs::exists(文件(".part")));
 }
 
 }  // namespace
