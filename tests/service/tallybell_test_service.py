@@ -94,7 +94,8 @@ def main():
     with open(ready + ".tmp", "w", encoding="ascii") as out:
         out.write("%d\n" % port)
     os.replace(ready + ".tmp", ready)
-    print("ready %d" % port, flush=True)
+    if not args.lease:
+        print("ready %d" % port, flush=True)
     service.serve_forever()
 
 
