@@ -61,7 +61,7 @@ TEST_F(JsonHttp客户端测试, 方法请求头与正文逐字节到达五百也
   for (int 值 = 0; 值 < 256; ++值) 投递.body += static_cast<char>(值);
   JsonHttp响应 响应;
   std::wstring 错误 = L"stale";
-  ASSERT_TRUE(客户端_.发送(投递, &响应, &错误));
+  ASSERT_TRUE(客户端_.发送(投递, &响应, &错误)) << 宽转UTF8宽松(错误);
   EXPECT_TRUE(错误.empty());
   EXPECT_EQ(响应.statusCode, 500u);
   EXPECT_EQ(响应.body, "{\"error\":\"busy\"}");
