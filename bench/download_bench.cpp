@@ -1,5 +1,6 @@
-// Runs one download task with the libcurl client and prints how long it took, for the
-// chunk-size sweep of bench/run. Usage:
+// Runs one download task with the network client and prints how long it took, for the
+// chunk-size sweep and for B3w (the same program built for Windows, run under Wine) of
+// bench/run. Usage:
 //   tallybell-download-bench <objectDirectory> <sha256> <size> <url> [chunkBytes]
 // Prints "seconds=<s> bytes=<n> mibPerSecond=<r> chunkBytes=<c>" and exits 0 when the
 // object ended verified (downloaded, not taken from the cache), else prints the message
@@ -12,7 +13,8 @@
 #include "common/text.h"
 #include "download/download_task.h"
 #include "platform/clock.h"
-#include "platform/download_client.h"
+#include "transport/body_batches.h"
+#include "transport/download_client.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ int 运行(int 参数数, char** 参数) {
   配置.downloadUrls = {UTF8转宽宽松(参数[4])};
   配置.totalTimeoutMs = 600000;
   const std::size_t 块字节 = 参数数 == 6 ? std::strtoull(参数[5], nullptr, 10) : 0;
-  platform::Curl下载客户端 客户端(块字节);
+  下载客户端 客户端(块字节);
 
   下载任务结果 结果;
   std::wstring 错误;
@@ -43,7 +45,7 @@ int 运行(int 参数数, char** 参数) {
   }
   std::printf("seconds=%.3f bytes=%llu mibPerSecond=%.1f chunkBytes=%zu\n", 秒,
               static_cast<unsigned long long>(配置.size), static_cast<double>(配置.size) / 1048576.0 / 秒,
-              块字节 == 0 ? platform::Curl下载客户端::默认交付块字节 : 块字节);
+              块字节 == 0 ? 正文分批::默认批量字节 : 块字节);
   return 0;
 }
 

@@ -10,9 +10,9 @@
 #include "diagnostics/console.h"
 #include "diagnostics/diagnostic_line.h"
 #include "platform/clock.h"
-#include "platform/download_client.h"
+#include "transport/download_client.h"
 #include "platform/elevation.h"
-#include "platform/json_http_client.h"
+#include "transport/json_http_client.h"
 #include "platform/system_info.h"
 #include "storage/directories.h"
 #include "transport/offline_fixture.h"
@@ -120,8 +120,8 @@ std::uint32_t 运行后台检查命令(const 命令行参数& 命令) {
     离线更新夹具传输 传输(*夹具);
     代码 = 运行更新协调器(配置, &传输, &传输, &结果, &详情);
   } else {
-    platform::平台JsonHttp客户端 json;
-    platform::平台下载客户端 下载;
+    JsonHttp客户端 json;
+    下载客户端 下载;
     代码 = 运行更新协调器(配置, &json, &下载, &结果, &详情);
   }
   if (代码 != 成功 || 配置.recoverUnusableState) {

@@ -4,7 +4,7 @@
 #include "common/text.h"
 #include "diagnostics/console.h"
 #include "documents/policy.h"
-#include "platform/json_http_client.h"
+#include "transport/json_http_client.h"
 #include "results/result_reporting.h"
 #include "storage/directories.h"
 #include "storage/files.h"
@@ -49,7 +49,7 @@ std::uint32_t 运行结果回报命令(const 命令行参数& 命令) {
     离线更新夹具传输 传输(*夹具);
     代码 = 回报更新结果(状态根, 地址, &传输, &计数, &错误);
   } else {
-    platform::平台JsonHttp客户端 传输;
+    JsonHttp客户端 传输;
     代码 = 回报更新结果(状态根, 地址, &传输, &计数, &错误);
   }
   if (代码 == 成功) {

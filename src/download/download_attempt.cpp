@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "download/download_url.h"
+#include "transport/download_url.h"
 #include "platform/clock.h"
 
 namespace tallybell {

@@ -5,7 +5,7 @@
 #include "common/text.h"
 #include "documents/sha256.h"
 #include "download/download_attempt.h"
-#include "download/download_url.h"
+#include "transport/download_url.h"
 #include "download/object_cache.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"

@@ -4,7 +4,8 @@
 #include <utility>
 
 #include "common/text.h"
-#include "download/download_url.h"
+#include "transport/download_url.h"
+#include "transport/http_address.h"
 
 namespace tallybell {
 namespace {
@@ -28,15 +29,15 @@ bool 下载内容地址允许(const std::wstring& 地址) {
 bool 下载到达地址允许(const std::wstring& 地址) { return 下载内容地址允许(地址) && 下载地址有效(地址); }
 
 bool 检查下载请求(const 下载请求& 请求, const 下载响应回调& 响应回调, const 下载数据回调& 数据回调,
-                  HTTP地址* 地址, std::wstring* 错误) {
-  if (!响应回调 || !数据回调 || 地址 == nullptr || !下载内容地址允许(请求.url)) {
-    return 失败(错误, 下载HTTP消息::参数或地址无效);
-  }
-  if (!拆分HTTP地址(请求.url, 地址) || 地址->host.empty()) return 失败(错误, 下载HTTP消息::无法解析地址);
+                  std::wstring* 错误) {
+  HTTP地址 地址;
+  if (!响应回调 || !数据回调) return 失败(错误, 下载HTTP消息::参数或地址无效);
+  if (!拆分HTTP地址(请求.url, &地址)) return 失败(错误, 下载HTTP消息::无法解析地址);
+  if (!下载内容地址允许(请求.url)) return 失败(错误, 下载HTTP消息::参数或地址无效);
   return true;
 }
 
-std::wstring 下载Range请求头(std::uint64_t 起点) { return L"Range: bytes=" + 十进制宽(起点) + L"-"; }
+std::wstring 下载Range值(std::uint64_t 起点) { return L"bytes=" + 十进制宽(起点) + L"-"; }
 
 bool 解析下载头数字(const std::wstring& 文本, std::uint64_t* 值) {
   std::size_t 位置 = 0;
@@ -102,17 +103,6 @@ bool 构建下载响应头(std::uint32_t 状态码, const std::wstring& 最终�
   }
   结果.acceptsByteRanges = 原始.acceptRanges && 接受字节范围(*原始.acceptRanges);
   *响应 = std::move(结果);
-  return true;
-}
-
-bool 跟随下载跳转(下载跳转状态* 状态, const std::wstring& 位置, std::wstring* 错误) {
-  if (状态 == nullptr || 状态->跳转次数 >= HTTP最多跳转次数) return 失败(错误, 下载HTTP消息::请求失败);
-  std::wstring 目标;
-  if (!合成跳转地址(状态->url, 位置, &目标) || !下载到达地址允许(目标)) {
-    return 失败(错误, 下载HTTP消息::最终地址不在允许地址内);
-  }
-  状态->url = std::move(目标);
-  ++状态->跳转次数;
   return true;
 }
 

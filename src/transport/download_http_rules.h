@@ -1,7 +1,6 @@
-// The platform-independent half of the download clients: the checks made before any
-// connection, the address rules, the redirects the clients follow themselves and the
-// reading of the length and range headers into a response head. Every sentence the
-// clients report is defined here, so both platforms fail with the same words.
+// The rules of the download client: the checks made before any connection, the address
+// rules and the reading of the length and range headers into a response head. Every
+// sentence the client reports is defined here.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +8,6 @@
 #include <string>
 
 #include "transport/download_transport.h"
-#include "transport/http_address.h"
 
 namespace tallybell {
 
@@ -18,9 +16,7 @@ inline constexpr wchar_t 参数或地址无效[] = L"下载请求参数或内容
 inline constexpr wchar_t 无法解析地址[] = L"无法解析下载地址。";
 inline constexpr wchar_t 无法初始化会话[] = L"无法初始化 WinHTTP 会话。";
 inline constexpr wchar_t 无法连接服务器[] = L"无法连接下载服务器。";
-inline constexpr wchar_t 无法解析协议[] = L"无法解析下载协议。";
 inline constexpr wchar_t 无法创建请求[] = L"无法创建 WinHTTP 下载请求。";
-inline constexpr wchar_t 无法设置Range请求头[] = L"无法设置 Range 请求头。";
 inline constexpr wchar_t 请求失败[] = L"WinHTTP 下载请求失败。";
 inline constexpr wchar_t 无法读取状态码[] = L"无法读取 HTTP 状态码。";
 inline constexpr wchar_t 最终地址不在允许地址内[] = L"下载最终地址不在允许地址内。";
@@ -38,14 +34,14 @@ bool 下载内容地址允许(const std::wstring& 地址);
 // the task, so that no address the task would refuse is ever contacted.
 bool 下载到达地址允许(const std::wstring& 地址);
 
-// The checks made before any connection: both callbacks set and the URL allowed by the
-// content address rule, then the split. True fills *地址; false sets *错误 (when given).
+// The checks made before any connection, each refusal with its own message: both
+// callbacks set, the URL split, then the content address rule. False sets *错误 (when given).
 bool 检查下载请求(const 下载请求& 请求, const 下载响应回调& 响应回调, const 下载数据回调& 数据回调,
-                  HTTP地址* 地址, std::wstring* 错误);
+                  std::wstring* 错误);
 
-// The request header line (without CR LF) asking for the bytes from 起点 to the end;
-// sent only when 起点 is not 0.
-std::wstring 下载Range请求头(std::uint64_t 起点);
+// The Range header value asking for the bytes from 起点 to the end; sent only when 起点
+// is not 0.
+std::wstring 下载Range值(std::uint64_t 起点);
 
 // A header number: optional leading white space, an optional '+', then decimal digits up
 // to the end, within 64 bits. A '-' is refused: the C library's conversion would turn
@@ -71,17 +67,5 @@ struct 下载原始响应头 {
 // matching message and *响应 untouched otherwise.
 bool 构建下载响应头(std::uint32_t 状态码, const std::wstring& 最终地址, const 下载原始响应头& 原始,
                     下载响应* 响应, std::wstring* 错误);
-
-// Where a download stands while a client follows redirects itself.
-struct 下载跳转状态 {
-  std::wstring url;  // of the next (at the end: the last) request
-  unsigned 跳转次数 = 0;
-};
-
-// Takes one redirect whose Location is 位置: refused with the request failure once five
-// were taken, with the final-address message when the Location cannot be resolved or the
-// target breaks 下载到达地址允许, so a refused address is never requested. On failure
-// *状态 is untouched.
-bool 跟随下载跳转(下载跳转状态* 状态, const std::wstring& 位置, std::wstring* 错误);
 
 }  // namespace tallybell

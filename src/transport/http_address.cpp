@@ -1,17 +1,55 @@
 #include "transport/http_address.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstddef>
 #include <utility>
+
+#include "common/text.h"
 
 namespace tallybell {
 namespace {
 
 constexpr std::size_t 无位置 = std::wstring::npos;
 
-// Control characters, blanks, non-ASCII characters and '\' are refused: the two HTTP
-// libraries would each repair such a URL in their own way.
+// In the authority, control characters, blanks, non-ASCII characters and '\' are
+// refused: the two HTTP libraries would each repair such a host in their own way.
 bool 字符可用(wchar_t 字符) { return 字符 >= 0x21 && 字符 <= 0x7E && 字符 != L'\\'; }
+
+bool 是十六进制(char 字符) {
+  return (字符 >= '0' && 字符 <= '9') || (字符 >= 'a' && 字符 <= 'f') || (字符 >= 'A' && 字符 <= 'F');
+}
+
+// The characters a path and query may carry as they are: unreserved, sub-delims, ':',
+// '@', '/' and '?' ('%' only as the start of an escape, checked by the caller).
+bool 目标中可原样(char 字符) {
+  if ((字符 >= 'a' && 字符 <= 'z') || (字符 >= 'A' && 字符 <= 'Z') || (字符 >= '0' && 字符 <= '9')) return true;
+  return 字符 != '\0' && std::strchr("-._~!$&'()*+,;=:@/?", 字符) != nullptr;
+}
+
+// Path and query as the request line carries them: the UTF-8 bytes outside the grammar
+// (blanks, non-ASCII, '\', a '%' that starts no escape, ...) as %XX; escapes already there
+// stay as they are. False when the text is not valid UTF-16.
+bool 编码请求目标(const std::wstring& 目标, std::wstring* 输出) {
+  std::string 字节;
+  if (!宽转UTF8(目标, &字节)) return false;
+  static const char 数字[] = "0123456789ABCDEF";
+  std::wstring 结果;
+  for (std::size_t i = 0; i < 字节.size(); ++i) {
+    const char 字符 = 字节[i];
+    const bool 是转义 = 字符 == '%' && i + 2 < 字节.size() && 是十六进制(字节[i + 1]) && 是十六进制(字节[i + 2]);
+    if (目标中可原样(字符) || 是转义) {
+      结果 += static_cast<wchar_t>(字符);
+      continue;
+    }
+    const auto 值 = static_cast<unsigned char>(字符);
+    结果 += L'%';
+    结果 += static_cast<wchar_t>(数字[值 >> 4]);
+    结果 += static_cast<wchar_t>(数字[值 & 0xF]);
+  }
+  *输出 = std::move(结果);
+  return true;
+}
 
 std::wstring ASCII小写(std::wstring 文本) {
   for (auto& 字符 : 文本) {
@@ -145,9 +183,6 @@ std::wstring 组合引用(const 引用部分& 部分) {
 
 bool 拆分HTTP地址(const std::wstring& 地址, HTTP地址* 输出) {
   if (输出 == nullptr) return false;
-  for (const wchar_t 字符 : 地址) {
-    if (!字符可用(字符)) return false;
-  }
   const std::size_t 分隔 = 地址.find(L"://");
   if (分隔 == 无位置) return false;
   HTTP地址 结果;
@@ -158,6 +193,9 @@ bool 拆分HTTP地址(const std::wstring& 地址, HTTP地址* 输出) {
   const std::size_t 权限起点 = 分隔 + 3;
   const std::size_t 权限终点 = std::min(地址.find_first_of(L"/?#", 权限起点), 地址.size());
   std::wstring 权限 = 地址.substr(权限起点, 权限终点 - 权限起点);
+  for (const wchar_t 字符 : 权限) {
+    if (!字符可用(字符)) return false;
+  }
   const std::size_t 用户信息终点 = 权限.find(L'@');
   if (用户信息终点 != 无位置) {
     if (权限.find(L'@', 用户信息终点 + 1) != 无位置) return false;
@@ -169,15 +207,10 @@ bool 拆分HTTP地址(const std::wstring& 地址, HTTP地址* 输出) {
   if (!端口文本.empty() && !解析端口(端口文本, &结果.port)) return false;
 
   const std::size_t 片段起点 = std::min(地址.find(L'#', 权限终点), 地址.size());
-  结果.requestTarget = 地址.substr(权限终点, 片段起点 - 权限终点);
+  if (!编码请求目标(地址.substr(权限终点, 片段起点 - 权限终点), &结果.requestTarget)) return false;
   if (结果.requestTarget.empty() || 结果.requestTarget[0] != L'/') 结果.requestTarget.insert(0, L"/");
   *输出 = std::move(结果);
   return true;
-}
-
-std::wstring HTTP连接地址(const HTTP地址& 地址) {
-  return std::wstring(地址.https ? L"https://" : L"http://") + 地址.host + L":" + std::to_wstring(地址.port) +
-         地址.requestTarget;
 }
 
 std::wstring 指定内容主机() { return L"" TALLYBELL_CONTENT_HOST; }

@@ -9,9 +9,6 @@
 
 namespace tallybell {
 
-// Sent by every request of the update core.
-inline constexpr wchar_t HTTP用户代理[] = L"TallybellUpdater/1.0";
-
 // Redirects a client follows for one request before it gives up.
 inline constexpr unsigned HTTP最多跳转次数 = 5;
 
@@ -20,19 +17,20 @@ struct HTTP地址 {
   bool https = false;
   std::wstring host;           // as written (letter case kept); an address literal keeps its brackets
   std::uint16_t port = 0;      // the explicit port, else 443 or 80
-  std::wstring requestTarget;  // the path ("/" when empty) and the query; never the fragment
+  // The path ("/" when empty) and the query, never the fragment, percent-encoded: only
+  // printable ASCII of the request-target grammar goes on the wire.
+  std::wstring requestTarget;
 };
 
 // Splits "http" or "https" (any letter case) "://" [user information "@"] host [":" port]
-// [path] ["?" query] ["#" fragment]. False, with *输出 untouched, when a character lies
-// outside the printable ASCII range or is '\', the scheme is another, the host is empty,
-// more than one '@' appears in the authority, or the port is not 1 to 65535 in decimal.
-// User information is accepted and never used.
+// [path] ["?" query] ["#" fragment]. Path and query may hold any character: the UTF-8
+// bytes outside the request-target grammar are sent as %XX, so a URL with a blank or a
+// non-ASCII name reaches the same object on both platforms. False, with *输出 untouched,
+// when the authority holds a character outside the printable ASCII range or '\', the
+// scheme is another, the host is empty, more than one '@' appears in the authority, the
+// port is not 1 to 65535 in decimal, or the text is not valid UTF-16. User information is
+// accepted and never used.
 bool 拆分HTTP地址(const std::wstring& 地址, HTTP地址* 输出);
-
-// The URL a connection library is given for a split address: scheme, host, port and
-// request target, without user information and fragment.
-std::wstring HTTP连接地址(const HTTP地址& 地址);
 
 // The designated plain-HTTP content host, a deployment constant.
 std::wstring 指定内容主机();

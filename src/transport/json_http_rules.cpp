@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "common/text.h"
+#include "transport/http_address.h"
 
 namespace tallybell {
 namespace {
@@ -37,16 +38,6 @@ bool 请求头文本有效(const std::wstring& 文本) {
   return 宽转UTF8(文本, &字节);
 }
 
-bool 构建请求头块(const JsonHttp请求& 请求, std::wstring* 块, std::wstring* 错误) {
-  std::wstring 结果;
-  for (const auto& [名称, 值] : 请求.headers) {
-    if (!请求头文本有效(名称) || !请求头文本有效(值)) return 失败(错误, JsonHttp消息::请求头包含无效字符);
-    结果 += 名称 + L": " + 值 + L"\r\n";
-  }
-  *块 = std::move(结果);
-  return true;
-}
-
 }  // namespace
 
 bool JsonHttp地址允许(const std::wstring& 地址, bool 允许内容主机) {
@@ -56,35 +47,18 @@ bool JsonHttp地址允许(const std::wstring& 地址, bool 允许内容主机) {
   return 允许内容主机 && 是指定内容主机(部分.host);
 }
 
-bool 准备JsonHttp请求(const JsonHttp请求& 请求, const JsonHttp响应* 响应, JsonHttp准备结果* 输出,
-                      std::wstring* 错误) {
-  if (响应 == nullptr || 输出 == nullptr || !是令牌(请求.method) || 请求.body.size() > JsonHttp最大请求正文 ||
-      请求.maxResponseBytes == 0) {
+bool 检查JsonHttp请求(const JsonHttp请求& 请求, const JsonHttp响应* 响应, std::wstring* 错误) {
+  if (响应 == nullptr || !是令牌(请求.method) || 请求.body.size() > JsonHttp最大请求正文 || 请求.maxResponseBytes == 0) {
     return 失败(错误, JsonHttp消息::请求参数无效);
   }
+  HTTP地址 地址;
+  if (!拆分HTTP地址(请求.url, &地址)) return 失败(错误, JsonHttp消息::无法解析地址);
   if (!JsonHttp地址允许(请求.url, 请求.allowContentHost)) {
     return 失败(错误, 请求.allowContentHost ? JsonHttp消息::地址不在允许内容地址内 : JsonHttp消息::地址必须使用HTTPS);
   }
-  JsonHttp准备结果 结果;
-  if (!拆分HTTP地址(请求.url, &结果.地址)) return 失败(错误, JsonHttp消息::无法解析地址);
-  if (!构建请求头块(请求, &结果.请求头块, 错误)) return false;
-  *输出 = std::move(结果);
-  if (错误 != nullptr) 错误->clear();
-  return true;
-}
-
-bool 跟随JsonHttp跳转(JsonHttp跳转状态* 状态, std::uint32_t 状态码, const std::wstring& 目标,
-                      bool 允许内容主机, std::wstring* 错误) {
-  if (状态 == nullptr || 状态->跳转次数 >= HTTP最多跳转次数) return 失败(错误, JsonHttp消息::请求失败);
-  if (!JsonHttp地址允许(目标, 允许内容主机)) return 失败(错误, JsonHttp消息::最终地址不在允许地址内);
-  const bool 改为GET = (状态码 == 303 && 状态->method != L"HEAD") ||
-                      ((状态码 == 301 || 状态码 == 302) && 状态->method == L"POST");
-  if (改为GET) {
-    状态->method = L"GET";
-    状态->发送正文 = false;
+  for (const auto& [名称, 值] : 请求.headers) {
+    if (!请求头文本有效(名称) || !请求头文本有效(值)) return 失败(错误, JsonHttp消息::请求头包含无效字符);
   }
-  状态->url = 目标;
-  ++状态->跳转次数;
   if (错误 != nullptr) 错误->clear();
   return true;
 }

@@ -9,7 +9,6 @@
 #include <string>
 #include <utility>
 
-#include "transport/http_address.h"
 #include "transport/json_http_transport.h"
 
 namespace tallybell {
@@ -37,36 +36,11 @@ inline constexpr std::uint64_t JsonHttp最大请求正文 = 4294967295u;
 // 允许内容主机) plain HTTP to the designated content host; the port is not checked.
 bool JsonHttp地址允许(const std::wstring& 地址, bool 允许内容主机);
 
-// What the checks before any connection produce.
-struct JsonHttp准备结果 {
-  HTTP地址 地址;
-  std::wstring 请求头块;  // name ": " value CR LF for every header, in order
-};
-
 // The checks made before any connection, in this order: parameters (响应 given, method an
-// HTTP token, body at most 4294967295 bytes, maxResponseBytes not 0), the address rule,
-// the URL split, then every header (name and value non-empty, without CR, LF or NUL, and
-// valid text). True fills *输出; false leaves it and sets *错误 (when given).
-bool 准备JsonHttp请求(const JsonHttp请求& 请求, const JsonHttp响应* 响应, JsonHttp准备结果* 输出,
-                      std::wstring* 错误);
-
-// Where a request stands while a client follows redirects itself.
-struct JsonHttp跳转状态 {
-  explicit JsonHttp跳转状态(const JsonHttp请求& 请求) : url(请求.url), method(请求.method) {}
-
-  std::wstring url;        // of the next (or, at the end, the last) request
-  std::wstring method;
-  bool 发送正文 = true;    // false once a redirect turned the request into a GET
-  unsigned 跳转次数 = 0;
-};
-
-// Takes one redirect with status 状态码 to the absolute URL 目标: refused with the request
-// failure once more than five redirects were taken, and with the final-address message
-// when 目标 breaks the address rule, so a refused address is never requested. 303 turns
-// every method but HEAD into a body-less GET, 301 and 302 do so for POST; 307 and 308
-// keep method and body. On failure *状态 is untouched.
-bool 跟随JsonHttp跳转(JsonHttp跳转状态* 状态, std::uint32_t 状态码, const std::wstring& 目标,
-                      bool 允许内容主机, std::wstring* 错误);
+// HTTP token, body at most 4294967295 bytes, maxResponseBytes not 0), the URL split, the
+// address rule, then every header (name and value non-empty, without CR, LF or NUL, and
+// valid text). Each refusal has its own message in *错误 (when given).
+bool 检查JsonHttp请求(const JsonHttp请求& 请求, const JsonHttp响应* 响应, std::wstring* 错误);
 
 // The response body as it streams in; never holds more than its cap.
 class JsonHttp正文缓冲 {

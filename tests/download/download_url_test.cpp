@@ -1,4 +1,4 @@
-#include "download/download_url.h"
+#include "transport/download_url.h"
 
 #include <gtest/gtest.h>
 

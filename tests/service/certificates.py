@@ -1,8 +1,13 @@
-"""A private CA and a certificate for localhost, made with the openssl command line."""
+"""A private CA and a server certificate, made with the openssl command line.
+
+Run as a program, it makes a CA alone (ca.pem, ca.key) in the directory it is given: the
+Windows test runs make one per Wine prefix, trust it there once, and hand it to every
+service they start (--ca-dir)."""
 
 import os
 import secrets
 import subprocess
+import sys
 
 _CONFIG = """\
 [req]
@@ -18,7 +23,7 @@ subjectKeyIdentifier = hash
 basicConstraints = critical,CA:FALSE
 keyUsage = critical,digitalSignature
 extendedKeyUsage = serverAuth
-subjectAltName = DNS:localhost,IP:127.0.0.1
+subjectAltName = $ENV::TALLYBELL_CERT_NAMES
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 """
@@ -37,27 +42,48 @@ class Certificates:
         self.server_key = os.path.join(directory, "server.key")
 
 
-def _openssl(*args):
-    subprocess.run(["openssl", *args], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+def _openssl(names, *args):
+    environment = dict(os.environ, TALLYBELL_CERT_NAMES=names)
+    subprocess.run(["openssl", *args], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                   env=environment)
 
 
-def make_certificates(directory):
-    """Makes a fresh CA and a server certificate for DNS:localhost and IP:127.0.0.1 in
-    directory, plus ca-dir/ holding the CA under its subject hash (the layout of
-    SSL_CERT_DIR). Each call makes a new CA, so two services never trust each other."""
-    os.makedirs(directory, exist_ok=True)
-    files = Certificates(directory)
+def _write_config(directory):
     config = os.path.join(directory, "openssl.cnf")
     with open(config, "w", encoding="ascii") as out:
         out.write(_CONFIG)
-    ca_key = os.path.join(directory, "ca.key")
+    return config
+
+
+def make_ca(directory):
+    """Makes a fresh CA (ca.pem, ca.key) in directory."""
+    os.makedirs(directory, exist_ok=True)
+    config = _write_config(directory)
+    _openssl("DNS:localhost", "req", "-x509", "-config", config, "-extensions", "ca_ext", *_EC_KEY,
+             "-keyout", os.path.join(directory, "ca.key"), "-out", os.path.join(directory, "ca.pem"),
+             "-days", "2", "-subj", "/CN=Tallybell Test CA %s" % secrets.token_hex(4))
+
+
+def make_certificates(directory, ca_dir=None, name=None):
+    """Makes a server certificate in directory, signed by the CA in ca_dir or else by a fresh
+    CA of its own (so two services never trust each other), plus ca-dir/ holding the CA
+    under its subject hash (the layout of SSL_CERT_DIR). The certificate names DNS:name
+    alone, or DNS:localhost and IP:127.0.0.1 when no name is given."""
+    os.makedirs(directory, exist_ok=True)
+    files = Certificates(directory)
+    if ca_dir is None:
+        make_ca(directory)
+        ca_dir = directory
+    elif os.path.abspath(ca_dir) != os.path.abspath(directory):
+        with open(os.path.join(ca_dir, "ca.pem"), "rb") as source, open(files.ca_file, "wb") as target:
+            target.write(source.read())
+    ca_key = os.path.join(ca_dir, "ca.key")
+    names = "DNS:" + name if name else "DNS:localhost,IP:127.0.0.1"
+    config = _write_config(directory)
     csr = os.path.join(directory, "server.csr")
-    _openssl("req", "-x509", "-config", config, "-extensions", "ca_ext", *_EC_KEY,
-             "-keyout", ca_key, "-out", files.ca_file, "-days", "2",
-             "-subj", "/CN=Tallybell Test CA %s" % secrets.token_hex(4))
-    _openssl("req", "-new", "-config", config, *_EC_KEY, "-keyout", files.server_key,
-             "-out", csr, "-subj", "/CN=localhost")
-    _openssl("x509", "-req", "-in", csr, "-CA", files.ca_file, "-CAkey", ca_key,
+    _openssl(names, "req", "-new", "-config", config, *_EC_KEY, "-keyout", files.server_key,
+             "-out", csr, "-subj", "/CN=" + (name or "localhost"))
+    _openssl(names, "x509", "-req", "-in", csr, "-CA", files.ca_file, "-CAkey", ca_key,
              "-set_serial", str(secrets.randbits(63)), "-days", "2",
              "-extfile", config, "-extensions", "server_ext", "-out", files.server_cert)
     subject_hash = subprocess.run(["openssl", "x509", "-hash", "-noout", "-in", files.ca_file],
@@ -67,3 +93,7 @@ def make_certificates(directory):
             open(os.path.join(files.ca_dir, subject_hash + ".0"), "wb") as target:
         target.write(source.read())
     return files
+
+
+if __name__ == "__main__":
+    make_ca(sys.argv[1])

@@ -1,8 +1,7 @@
-// A real HTTP service on loopback for the network tests. On POSIX it is the Python service
-// of tests/service (HTTPS with a CA made for the run, or plain HTTP), started as a child
-// process and killed when the object goes. On Windows the test program cannot start it
-// (it is a Linux program), so the same interface is served by a small plain-HTTP server
-// on a thread of the test program.
+// A real HTTP service on loopback for the network tests: the Python service of
+// tests/service (HTTPS, or plain HTTP), started as a process and gone with the object. On
+// POSIX it is a child process; under Wine the Windows test program starts it as the Unix
+// process it is, and it ends when its control directory goes.
 //
 // The test sets the answers per route and reads back the requests the service received.
 #pragma once
@@ -80,7 +79,16 @@ struct 记录的请求 {
 struct 服务选项 {
   bool https = true;
   bool 仅TLS13 = false;  // refuse every TLS version below 1.3
+  // A CA of its own, which nothing trusts, instead of the run's CA (TALLYBELL_TEST_CA_DIR,
+  // the one a Wine prefix trusts) when that is set.
+  bool 独立CA = false;
+  std::string 证书名称;  // the certificate's one DNS name; empty: localhost and 127.0.0.1
 };
+inline 服务选项 明文选项() {
+  服务选项 选项;
+  选项.https = false;
+  return 选项;
+}
 
 class 测试服务 {
  public:
@@ -110,5 +118,14 @@ class 测试服务 {
   struct 状态;
   std::unique_ptr<状态> 状态_;
 };
+
+// The per-platform part of the network tests. Empty when they can run here, else why not
+// (the Windows program needs Wine to start the service, and a prefix that trusts the run's CA).
+std::string 网络测试不可运行原因();
+
+// Makes the platform's HTTP library trust 服务's CA, alone, for the scope of 环境, and
+// takes every proxy of the machine out of the way.
+class 环境变量保护;
+void 只信任(const 测试服务& 服务, 环境变量保护* 环境);
 
 }  // namespace tallybell::测试

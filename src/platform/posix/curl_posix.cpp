@@ -4,7 +4,7 @@
 
 #include "common/text.h"
 #include "platform/clock.h"
-#include "transport/http_address.h"
+#include "platform/http_hop.h"
 
 namespace tallybell::platform {
 namespace {

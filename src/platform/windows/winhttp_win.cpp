@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "transport/http_address.h"
+#include "platform/http_hop.h"
 
 namespace tallybell::platform::windows {
 

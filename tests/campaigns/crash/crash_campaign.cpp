@@ -28,9 +28,9 @@
 
 #include "coordinator/coordinator.h"
 #include "crash_oracle.h"
-#include "platform/download_client.h"
 #include "platform/file_system.h"
-#include "platform/json_http_client.h"
+#include "transport/download_client.h"
+#include "transport/json_http_client.h"
 #include "release/verification.h"
 #include "storage/version_state.h"
 #include "support/child_process.h"
@@ -107,8 +107,8 @@ int 运行子进程(int argc, char** argv) {
   配置.userId = "crash-campaign";
   配置.forceCheck = true;  // an operator starting the check again after a crash
   配置.diagnosticId = "crash-campaign";
-  platform::平台JsonHttp客户端 json;
-  platform::平台下载客户端 下载;
+  JsonHttp客户端 json;
+  下载客户端 下载;
   更新协调器结果 结果;
   std::wstring 错误;
   const std::uint32_t 代码 = 运行更新协调器(配置, &json, &下载, &结果, &错误);

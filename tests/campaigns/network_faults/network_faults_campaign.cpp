@@ -26,8 +26,8 @@
 
 #include "common/time_text.h"
 #include "coordinator/coordinator.h"
-#include "platform/download_client.h"
-#include "platform/json_http_client.h"
+#include "transport/download_client.h"
+#include "transport/json_http_client.h"
 #include "release/verification.h"
 #include "storage/version_state.h"
 #include "support/file_helpers.h"
@@ -202,8 +202,8 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     配置.forceCheck = true;
     配置.clock = 现在;
     配置.userId = "campaign";
-    platform::平台JsonHttp客户端 json;
-    platform::平台下载客户端 下载;
+    JsonHttp客户端 json;
+    下载客户端 下载;
     return 运行更新协调器(配置, &json, &下载, &结果_, 错误);
   }
 

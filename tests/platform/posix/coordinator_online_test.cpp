@@ -6,8 +6,8 @@
 #include <regex>
 
 #include "coordinator/coordinator.h"
-#include "platform/download_client.h"
-#include "platform/json_http_client.h"
+#include "transport/download_client.h"
+#include "transport/json_http_client.h"
 #include "release/verification.h"
 #include "support/file_helpers.h"
 #include "support/release_builder.h"
@@ -79,8 +79,8 @@ class 在线更新 : public ::testing::Test {
   static std::wstring UTF8宽(const std::string& 文本) { return std::wstring(文本.begin(), 文本.end()); }
   std::uint32_t 运行(std::wstring* 错误 = nullptr) {
     信任测试CA 信任(服务_.CA文件());
-    platform::平台JsonHttp客户端 json;
-    platform::平台下载客户端 下载;
+    JsonHttp客户端 json;
+    下载客户端 下载;
     return 运行更新协调器(配置_, &json, &下载, &结果_, 错误);
   }
 

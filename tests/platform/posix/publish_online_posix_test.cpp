@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "coordinator/coordinator.h"
-#include "platform/download_client.h"
-#include "platform/json_http_client.h"
+#include "transport/download_client.h"
+#include "transport/json_http_client.h"
 #include "publish/publish_test_support.h"
 #include "release/verification.h"
 #include "support/lock_namespace.h"
@@ -73,8 +73,8 @@ TEST(发布在线往返, 服务提供发布工具写出的内容时后台检查�
   std::wstring 错误;
   {
     信任CA 信任(服务.CA文件());
-    platform::平台JsonHttp客户端 json;
-    platform::平台下载客户端 下载;
+    JsonHttp客户端 json;
+    下载客户端 下载;
     ASSERT_EQ(运行更新协调器(配置, &json, &下载, &结果, &错误), 0u) << std::string(错误.begin(), 错误.end());
   }
   EXPECT_TRUE(结果.releasePrepared);

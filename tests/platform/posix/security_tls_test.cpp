@@ -11,9 +11,9 @@
 #include <string>
 
 #include "common/text.h"
-#include "platform/download_client.h"
-#include "platform/json_http_client.h"
-#include "platform/posix/download_client_test_support.h"
+#include "transport/download_client.h"
+#include "transport/json_http_client.h"
+#include "support/environment_guard.h"
 #include "support/test_service.h"
 
 namespace tallybell::platform {
@@ -46,8 +46,8 @@ TEST(TLS主机名, 证书不含的主机名被两个客户端拒绝且服务收�
   if (名称.empty()) GTEST_SKIP() << "this machine has no second name for 127.0.0.1";
   测试服务 服务;
   ASSERT_TRUE(服务.已启动());
-  下载环境替换 环境;
-  只信任测试服务(服务, &环境);
+  环境变量保护 环境;
+  只信任(服务, &环境);
   服务.设置路由("*", "*", {应答(204)});
   const std::string 端口 = std::to_string(服务.端口());
 
@@ -67,7 +67,7 @@ TEST(TLS主机名, 证书不含的主机名被两个客户端拒绝且服务收�
     请求.connectTimeoutMs = 10000;
     请求.sendTimeoutMs = 10000;
     请求.receiveTimeoutMs = 10000;
-    Curl下载客户端 客户端;
+    下载客户端 客户端;
     return 客户端.下载(
         请求,
         [响应头次数](const 下载响应&, std::wstring*) {
@@ -77,7 +77,7 @@ TEST(TLS主机名, 证书不含的主机名被两个客户端拒绝且服务收�
         [](const unsigned char*, std::uint64_t, std::wstring*) { return true; }, 错误);
   };
 
-  JsonCurl客户端 客户端;
+  JsonHttp客户端 客户端;
   JsonHttp响应 响应;
   std::wstring 错误;
   EXPECT_FALSE(客户端.发送(JSON请求("https://" + 名称 + ":" + 端口 + "/update/v1/resolve"), &响应, &错误));

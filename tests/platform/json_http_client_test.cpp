@@ -1,0 +1,235 @@
+// The JSON client over the platform's HTTP library (libcurl, or WinHTTP under Wine) against
+// the loopback HTTPS service, connected directly; one case goes through the system proxy.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "support/environment_guard.h"
+#include "support/test_service.h"
+#include "transport/json_http_client.h"
+#include "transport/json_http_rules.h"
+
+namespace tallybell {
+namespace {
+
+using namespace 测试;
+
+std::wstring 宽(const std::string& 文本) { return 逐字节加宽(文本); }
+
+class JsonHttp客户端测试 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string 原因 = 网络测试不可运行原因(); !原因.empty()) GTEST_SKIP() << 原因;
+    ASSERT_TRUE(服务_.已启动());
+    只信任(服务_, &环境_);
+  }
+
+  static JsonHttp请求 请求(const std::string& 地址, const wchar_t* 方法 = L"POST") {
+    JsonHttp请求 结果;
+    结果.method = 方法;
+    结果.url = 宽(地址);
+    结果.connectTimeoutMs = 10000;
+    结果.sendTimeoutMs = 10000;
+    结果.receiveTimeoutMs = 10000;
+    结果.maxResponseBytes = 1 << 20;
+    return 结果;
+  }
+
+  // Sends and expects a failure with 消息 that leaves the response untouched.
+  void 期望失败(const JsonHttp请求& 请求, const wchar_t* 消息) {
+    JsonHttp响应 响应;
+    响应.statusCode = 7;
+    std::wstring 错误;
+    EXPECT_FALSE(客户端_.发送(请求, &响应, &错误));
+    EXPECT_EQ(错误, 消息);
+    EXPECT_EQ(响应.statusCode, 7u);
+  }
+
+  测试服务 服务_;
+  环境变量保护 环境_;
+  JsonHttp客户端 客户端_;
+};
+
+TEST_F(JsonHttp客户端测试, 方法请求头与正文逐字节到达五百也是一次成功的交换) {
+  服务_.设置路由("POST", "/update/v1/results", {应答(500, "{\"error\":\"busy\"}")});
+  服务_.设置路由("GET", "/m/r1.json", {应答(200, "{}")});
+  auto 投递 = 请求(服务_.地址("/update/v1/results?attempt=2"));
+  投递.headers = {{L"Content-Type", L"application/json"}, {L"Idempotency-Key", L"k-1 two\tthree"},
+                  {L"X-Trace", L"a: b"}};
+  for (int 值 = 0; 值 < 256; ++值) 投递.body += static_cast<char>(值);
+  JsonHttp响应 响应;
+  std::wstring 错误 = L"stale";
+  ASSERT_TRUE(客户端_.发送(投递, &响应, &错误)) << 宽转UTF8宽松(错误);
+  EXPECT_TRUE(错误.empty());
+  EXPECT_EQ(响应.statusCode, 500u);
+  EXPECT_EQ(响应.body, "{\"error\":\"busy\"}");
+  EXPECT_EQ(响应.finalUrl, 投递.url);
+  ASSERT_TRUE(客户端_.发送(请求(服务_.地址("/m/r1.json"), L"GET"), &响应, nullptr));
+
+  const auto 已收 = 服务_.已收请求();
+  ASSERT_EQ(已收.size(), 2u);
+  EXPECT_EQ(已收[0].method, "POST");
+  EXPECT_EQ(已收[0].target, "/update/v1/results?attempt=2");
+  EXPECT_EQ(已收[0].body, 投递.body);
+  EXPECT_EQ(已收[0].tlsVersion, "TLSv1.2");
+  EXPECT_EQ(已收[0].请求头("Content-Type"), "application/json");
+  EXPECT_EQ(已收[0].请求头("Idempotency-Key"), "k-1 two\tthree");
+  EXPECT_EQ(已收[0].请求头("X-Trace"), "a: b");
+  EXPECT_EQ(已收[0].请求头("Content-Length"), "256");
+  EXPECT_EQ(已收[0].请求头("User-Agent"), "TallybellUpdater/1.0");
+  EXPECT_FALSE(已收[0].有请求头("Expect"));
+  EXPECT_FALSE(已收[0].有请求头("Accept"));
+  EXPECT_EQ(已收[1].method, "GET");
+  EXPECT_TRUE(已收[1].body.empty());
+  EXPECT_FALSE(已收[1].有请求头("Content-Type"));
+}
+
+TEST_F(JsonHttp客户端测试, 连接之前的拒绝各有其消息且不产生请求) {
+  struct 用例 {
+    std::wstring 地址;
+    std::pair<std::wstring, std::wstring> 请求头;
+    bool 允许内容主机;
+    const wchar_t* 消息;
+  };
+  const std::wstring 有效 = 宽(服务_.地址("/update/v1/resolve"));
+  const std::wstring 明文 = 宽("http://" TALLYBELL_CONTENT_HOST "/m.json");
+  const std::vector<用例> 用例表 = {
+      {有效, {L"X-A", L"a\nb"}, false, JsonHttp消息::请求头包含无效字符},
+      {明文, {L"X-A", L"v"}, false, JsonHttp消息::地址必须使用HTTPS},
+      {L"http://127.0.0.1:9/m.json", {L"X-A", L"v"}, true, JsonHttp消息::地址不在允许内容地址内},
+      // A URL that does not split is not blamed on its scheme.
+      {L"https://ho st.example/m.json", {L"X-A", L"v"}, false, JsonHttp消息::无法解析地址},
+      {L"https://h.example:99999/", {L"X-A", L"v"}, false, JsonHttp消息::无法解析地址},
+  };
+  for (const auto& 项 : 用例表) {
+    SCOPED_TRACE(宽转UTF8宽松(项.地址 + L" " + 项.请求头.first));
+    auto 发出 = 请求("");
+    发出.url = 项.地址;
+    发出.headers = {项.请求头};
+    发出.allowContentHost = 项.允许内容主机;
+    期望失败(发出, 项.消息);
+  }
+  EXPECT_TRUE(服务_.已收请求().empty());
+}
+
+TEST_F(JsonHttp客户端测试, 正文恰好等于上限被接受多一个字节被拒绝) {
+  for (const bool 分块 : {false, true}) {
+    SCOPED_TRACE(分块 ? "chunked" : "Content-Length");
+    服务应答 应答;
+    应答.bodySize = 1000;
+    应答.chunked = 分块;
+    服务_.设置路由("GET", "/m/r1.json", {应答});
+    auto 获取 = 请求(服务_.地址("/m/r1.json"), L"GET");
+    获取.maxResponseBytes = 1000;
+    JsonHttp响应 响应;
+    ASSERT_TRUE(客户端_.发送(获取, &响应, nullptr));
+    EXPECT_EQ(响应.body, std::string(1000, 'x'));
+    获取.maxResponseBytes = 999;
+    期望失败(获取, JsonHttp消息::响应超过大小上限);
+  }
+  // A body far beyond the cap is cut off while it streams in.
+  服务应答 巨大;
+  巨大.bodySize = 64u << 20;
+  服务_.设置路由("GET", "/m/huge.json", {巨大});
+  auto 获取 = 请求(服务_.地址("/m/huge.json"), L"GET");
+  获取.maxResponseBytes = 4096;
+  期望失败(获取, JsonHttp消息::响应超过大小上限);
+}
+
+TEST_F(JsonHttp客户端测试, 五次跳转被跟随第六次与不允许的目标被拒绝且从不请求) {
+  // /hop/1 -> /hop/2 -> ... -> /hop/7, relative and absolute Location values mixed.
+  for (int 站 = 1; 站 <= 6; ++站) {
+    const std::string 下一站 = "/hop/" + std::to_string(站 + 1);
+    服务_.设置路由("GET", "/hop/" + std::to_string(站),
+                   {跳转应答(站 % 2 == 0 ? 301 : 307, 站 % 3 == 0 ? 服务_.地址(下一站) : 下一站)});
+  }
+  服务_.设置路由("GET", "/hop/7", {应答(200, "arrived")});
+  JsonHttp响应 响应;
+  ASSERT_TRUE(客户端_.发送(请求(服务_.地址("/hop/2"), L"GET"), &响应, nullptr));
+  EXPECT_EQ(响应.body, "arrived");
+  EXPECT_EQ(响应.finalUrl, 宽(服务_.地址("/hop/7")));
+  期望失败(请求(服务_.地址("/hop/1"), L"GET"), JsonHttp消息::请求失败);
+  EXPECT_EQ(服务_.已收请求().size(), 6u + 6u);
+
+  测试服务 明文服务(明文选项());
+  ASSERT_TRUE(明文服务.已启动());
+  // The last: HTTPS must not step down to plain HTTP, not even to the content host.
+  for (const std::string& 位置 : {明文服务.地址("/landing"), std::string("ftp://localhost/x"),
+                                 std::string("http://" TALLYBELL_CONTENT_HOST "x/m.json"),
+                                 std::string("http://" TALLYBELL_CONTENT_HOST "/m.json")}) {
+    SCOPED_TRACE(位置);
+    服务_.设置路由("GET", "/start", {跳转应答(302, 位置)});
+    auto 获取 = 请求(服务_.地址("/start"), L"GET");
+    获取.allowContentHost = true;
+    期望失败(获取, JsonHttp消息::最终地址不在允许地址内);
+  }
+  EXPECT_TRUE(明文服务.已收请求().empty());
+}
+
+TEST_F(JsonHttp客户端测试, 跳转按状态码决定是否保留方法与正文) {
+  服务_.设置路由("POST", "/see-other", {跳转应答(303, "/after-303")});
+  服务_.设置路由("POST", "/temporary", {跳转应答(307, "/after-307")});
+  服务_.设置路由("*", "/after-303", {应答(200, "got")});
+  服务_.设置路由("*", "/after-307", {应答(201)});
+  auto 发出 = 请求(服务_.地址("/see-other"));
+  发出.body = "{\"n\":1}";
+  JsonHttp响应 响应;
+  ASSERT_TRUE(客户端_.发送(发出, &响应, nullptr));
+  发出.url = 宽(服务_.地址("/temporary"));
+  ASSERT_TRUE(客户端_.发送(发出, &响应, nullptr));
+  const auto 已收 = 服务_.已收请求();
+  ASSERT_EQ(已收.size(), 4u);
+  EXPECT_EQ(已收[1].method, "GET");
+  EXPECT_TRUE(已收[1].body.empty());
+  EXPECT_EQ(已收[3].method, "POST");
+  EXPECT_EQ(已收[3].body, "{\"n\":1}");
+}
+
+TEST_F(JsonHttp客户端测试, 不受信任的CA主机名不符只有TLS13停滞与挂断都是请求失败) {
+  服务选项 独立CA;
+  独立CA.独立CA = true;
+  服务选项 名称不符;
+  名称不符.证书名称 = "other.invalid";
+  服务选项 仅TLS13;
+  仅TLS13.仅TLS13 = true;
+  for (const auto& 选项 : {独立CA, 名称不符, 仅TLS13}) {
+    测试服务 服务(选项);
+    ASSERT_TRUE(服务.已启动());
+    if (!选项.独立CA) 只信任(服务, &环境_);  // its own CA is trusted: the name or version fails
+    服务.设置路由("*", "*", {应答(204)});
+    期望失败(请求(服务.地址("/update/v1/resolve")), JsonHttp消息::请求失败);
+    EXPECT_TRUE(服务.已收请求().empty());
+  }
+  只信任(服务_, &环境_);
+  服务应答 迟缓;
+  迟缓.delayMs = 20000;
+  服务应答 挂断;
+  挂断.hangUp = true;
+  服务_.设置路由("POST", "/slow", {迟缓});
+  服务_.设置路由("POST", "/hang-up", {挂断});
+  auto 慢请求 = 请求(服务_.地址("/slow"));
+  慢请求.receiveTimeoutMs = 300;
+  期望失败(慢请求, JsonHttp消息::请求失败);
+  期望失败(请求(服务_.地址("/hang-up")), JsonHttp消息::请求失败);
+}
+
+TEST_F(JsonHttp客户端测试, 明文HTTP只通往指定内容主机并经由系统代理) {
+  测试服务 代理(明文选项());
+  ASSERT_TRUE(代理.已启动());
+  代理.设置路由("GET", "/manifests/r1.json", {应答(200, "{\"formatVersion\":1}")});
+  环境_.设置("http_proxy", 代理.地址(""));
+  auto 获取 = 请求("http://" TALLYBELL_CONTENT_HOST "/manifests/r1.json", L"GET");
+  获取.allowContentHost = true;
+  JsonHttp响应 响应;
+  ASSERT_TRUE(客户端_.发送(获取, &响应, nullptr));
+  EXPECT_EQ(响应.body, "{\"formatVersion\":1}");
+  EXPECT_EQ(响应.finalUrl, 获取.url);
+  const auto 已收 = 代理.已收请求();
+  ASSERT_EQ(已收.size(), 1u);
+  EXPECT_EQ(已收[0].请求头("Host"), TALLYBELL_CONTENT_HOST);
+}
+
+}  // namespace
+}  // namespace tallybell

@@ -1,0 +1,29 @@
+// Sets or removes environment variables of this process for one scope and puts the old
+// values back at its end, in reverse order.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tallybell::测试 {
+
+class 环境变量保护 {
+ public:
+  环境变量保护() = default;
+  ~环境变量保护();
+  环境变量保护(const 环境变量保护&) = delete;
+  环境变量保护& operator=(const 环境变量保护&) = delete;
+
+  // No value removes the variable.
+  void 设置(const std::string& 名称, const std::optional<std::string>& 值);
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> 原值_;
+};
+
+// The variable's value; none when it is not set.
+std::optional<std::string> 读环境变量(const std::string& 名称);
+
+}  // namespace tallybell::测试
