@@ -5,8 +5,8 @@
 
 #include "common/codes.h"
 #include "coordinator/coordinator.h"
-#include "platform/download_client.h"
-#include "platform/json_http_client.h"
+#include "transport/download_client.h"
+#include "transport/json_http_client.h"
 #include "platform/posix/download_client_test_support.h"
 #include "publish/signed_release_support.h"
 
@@ -71,8 +71,8 @@ TEST_F(签名发布, 在线检查只安装受信任密钥签署的清单) {
     更新协调器结果 结果;
     std::wstring 错误;
     const std::size_t 此前请求 = 服务.已收请求().size();
-    platform::平台JsonHttp客户端 客户端;
-    platform::平台下载客户端 下载;
+    JsonHttp客户端 客户端;
+    下载客户端 下载;
     EXPECT_EQ(运行更新协调器(配置, &客户端, &下载, &结果, &错误), 项.期望) << 项.名称;
     EXPECT_EQ(fs::exists(根 / "program/releases/r1"), 项.期望 == 成功) << 项.名称;
     int 对象请求 = 0;
