@@ -4,7 +4,6 @@
 
 #include "common/codes.h"
 #include "common/text.h"
-#include "coordinator/coordinator_lock.h"
 #include "coordinator/coordinator_steps.h"
 #include "coordinator/installation_identity.h"
 #include "coordinator/quarantine_recovery.h"
@@ -14,6 +13,7 @@
 #include "release/assembly.h"
 #include "release/staging.h"
 #include "release/verification.h"
+#include "storage/coordinator_lock.h"
 #include "storage/directories.h"
 #include "storage/files.h"
 #include "storage/version_state.h"
@@ -113,10 +113,10 @@ std::uint32_t 准备目标版本(运行上下文& 上下文, const std::wstring&
   JsonHttp请求 请求;
   请求.method = L"GET";
   请求.url = 逐字节加宽(上下文.策略.manifestUrl);
-  请求.connectTimeoutMs = 15000;
-  请求.sendTimeoutMs = 30000;
-  请求.receiveTimeoutMs = 30000;
-  请求.maxResponseBytes = 8388608;
+  请求.connectTimeoutMs = 服务连接超时毫秒;
+  请求.sendTimeoutMs = 服务发送超时毫秒;
+  请求.receiveTimeoutMs = 服务接收超时毫秒;
+  请求.maxResponseBytes = 服务响应上限字节;
   请求.allowContentHost = true;
   JsonHttp响应 响应;
   if (!上下文.json->发送(请求, &响应, nullptr) || 响应.statusCode != 200) {

@@ -53,10 +53,10 @@ JsonHttp请求 解析请求(const std::wstring& 地址, const std::string& 正�
       {L"X-Request-Id", 请求标识},
   };
   请求.body = 正文;
-  请求.connectTimeoutMs = 解析连接超时毫秒;
-  请求.sendTimeoutMs = 解析发送超时毫秒;
-  请求.receiveTimeoutMs = 解析接收超时毫秒;
-  请求.maxResponseBytes = 解析响应上限字节;
+  请求.connectTimeoutMs = 服务连接超时毫秒;
+  请求.sendTimeoutMs = 服务发送超时毫秒;
+  请求.receiveTimeoutMs = 服务接收超时毫秒;
+  请求.maxResponseBytes = 服务响应上限字节;
   请求.allowContentHost = false;  // the service itself is reached over HTTPS only
   return 请求;
 }

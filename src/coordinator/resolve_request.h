@@ -12,12 +12,6 @@
 
 namespace tallybell {
 
-// The exchange limits of one resolve request.
-inline constexpr std::uint32_t 解析连接超时毫秒 = 15000;
-inline constexpr std::uint32_t 解析发送超时毫秒 = 30000;
-inline constexpr std::uint32_t 解析接收超时毫秒 = 30000;
-inline constexpr std::uint64_t 解析响应上限字节 = 8388608;
-
 // The resolve request body: one compact JSON object with the nine members currentReleaseId,
 // installationId, lastGoodReleaseId, launcherVersion, os, productId, quarantinedReleaseIds,
 // updateCoreVersion and userId, in that (byte) order. A release id that is not valid UTF-16

@@ -5,13 +5,13 @@
 #include <utility>
 
 #include "documents/json_value.h"
+#include "documents/sha256.h"
 
 namespace tallybell {
 namespace {
 
 constexpr std::size_t 路径最大字节 = 1024;
 constexpr std::size_t 发布标识最大字节 = 128;
-constexpr std::size_t SHA256文本长度 = 64;
 
 bool 失败(std::wstring* 错误, const wchar_t* 消息) {
   if (错误 != nullptr) *错误 = 消息;
@@ -197,14 +197,6 @@ bool 是内容主机地址(const std::string& 地址) {
   const std::string 内容主机 = 转ASCII小写(TALLYBELL_CONTENT_HOST);
   return !内容主机.empty() && 以协议开头(地址, "http://") &&
          转ASCII小写(取权限部分(地址, 7)) == 内容主机 && 字节都可打印ASCII(地址);
-}
-
-bool 是小写SHA256文本(const std::string& 文本) {
-  if (文本.size() != SHA256文本长度) return false;
-  for (const char 字符 : 文本) {
-    if (!((字符 >= '0' && 字符 <= '9') || (字符 >= 'a' && 字符 <= 'f'))) return false;
-  }
-  return true;
 }
 
 std::string 转ASCII小写(std::string 文本) {

@@ -49,9 +49,6 @@ bool 是HTTPS地址(const std::string& 地址, 地址形式 形式);
 // information), printable ASCII only and no '\'.
 bool 是内容主机地址(const std::string& 地址);
 
-// Exactly 64 bytes, each 0-9 or a-f: the only form in which digests are compared.
-bool 是小写SHA256文本(const std::string& 文本);
-
 // A-Z become a-z; every other byte is unchanged.
 std::string 转ASCII小写(std::string 文本);
 

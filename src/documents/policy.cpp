@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "documents/json_value.h"
+#include "documents/sha256.h"
 #include "documents/manifest.h"
 
 namespace tallybell {

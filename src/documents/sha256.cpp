@@ -88,4 +88,20 @@ std::string 转小写十六进制(const unsigned char* 摘要) {
   return 结果;
 }
 
+namespace {
+
+template <typename 文本类型>
+bool 是小写SHA256字符(const 文本类型& 文本) {
+  if (文本.size() != 64) return false;
+  for (const auto 字符 : 文本) {
+    if (!((字符 >= '0' && 字符 <= '9') || (字符 >= 'a' && 字符 <= 'f'))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool 是小写SHA256文本(const std::string& 文本) { return 是小写SHA256字符(文本); }
+bool 是小写SHA256文本(const std::wstring& 文本) { return 是小写SHA256字符(文本); }
+
 }  // namespace tallybell

@@ -24,4 +24,9 @@ bool 计算文件SHA256(const std::wstring& 路径, unsigned char* 摘要, std::
 // 64 characters from "0123456789abcdef", two per byte, high nibble first.
 std::string 转小写十六进制(const unsigned char* 摘要);
 
+// True for exactly the texts 转小写十六进制 produces: 64 characters of "0123456789abcdef".
+// A digest names a cache object and a fixture file, so no other spelling may pass.
+bool 是小写SHA256文本(const std::string& 文本);
+bool 是小写SHA256文本(const std::wstring& 文本);
+
 }  // namespace tallybell

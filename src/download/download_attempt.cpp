@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "transport/download_url.h"
+#include "transport/json_http_transport.h"
 #include "platform/clock.h"
 
 namespace tallybell {
@@ -39,9 +40,9 @@ bool 下载尝试::执行(下载传输& 传输, const std::wstring& 地址, std:
   下载请求 请求;
   请求.url = 地址;
   请求.rangeStart = 起始大小;
-  请求.connectTimeoutMs = 15000;
-  请求.sendTimeoutMs = 30000;
-  请求.receiveTimeoutMs = 30000;
+  请求.connectTimeoutMs = 服务连接超时毫秒;
+  请求.sendTimeoutMs = 服务发送超时毫秒;
+  请求.receiveTimeoutMs = 服务接收超时毫秒;
   const bool 传输成功 = 传输.下载(
       请求, [this](const 下载响应& 响应, std::wstring* 错误) { return 检查响应头(响应, 错误); },
       [this](const unsigned char* 数据, std::uint64_t 长度, std::wstring* 错误) {

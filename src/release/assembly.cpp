@@ -6,6 +6,7 @@
 
 #include "common/codes.h"
 #include "common/text.h"
+#include "documents/sha256.h"
 #include "diagnostics/diagnostic_line.h"
 #include "documents/json_output.h"
 #include "platform/clock.h"

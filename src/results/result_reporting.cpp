@@ -92,10 +92,10 @@ bool 投递(JsonHttp传输* 传输, const std::wstring& 地址, const std::strin
                   {L"Pragma", L"no-cache"},
                   {L"Idempotency-Key", 逐字节加宽(标识)}};
   请求.body = 文档;
-  请求.connectTimeoutMs = 15000;
-  请求.sendTimeoutMs = 30000;
-  请求.receiveTimeoutMs = 30000;
-  请求.maxResponseBytes = 8388608;
+  请求.connectTimeoutMs = 服务连接超时毫秒;
+  请求.sendTimeoutMs = 服务发送超时毫秒;
+  请求.receiveTimeoutMs = 服务接收超时毫秒;
+  请求.maxResponseBytes = 服务响应上限字节;
   请求.allowContentHost = false;
   JsonHttp响应 响应;
   return 传输->发送(请求, &响应, nullptr) && 响应.statusCode >= 200 && 响应.statusCode <= 299;

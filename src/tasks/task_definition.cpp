@@ -7,6 +7,8 @@
 #include "platform/paths.h"
 #include "platform/task_scheduler.h"
 #include "storage/directories.h"
+#include "storage/files.h"
+#include "platform/file_system.h"
 #include "tasks/task_delay.h"
 
 namespace tallybell {
@@ -46,6 +48,7 @@ void 填写后台更新任务定义(const std::wstring& 完整路径, std::uint3
   定义.runWithHighestPrivileges = true;
   定义.startWhenAvailable = true;
   定义.ignoreNewInstances = true;
+  定义.dailyStartTime = 每日开始时刻(延迟秒);
   *输出 = std::move(定义);
 }
 
@@ -80,7 +83,18 @@ std::wstring 每日开始边界(const platform::本地时刻& 今天, std::uint3
 }
 
 bool 注册后台更新任务(const 后台更新任务定义& 定义, std::wstring* 错误) {
-  return platform::注册计划任务(定义, 错误);
+  后台更新任务定义 今日定义 = 定义;
+  今日定义.dailyStartTime = 每日开始时刻(定义.delaySeconds);
+  今日定义.dailyStartBoundary = 每日开始边界(platform::取本地时刻(), 定义.delaySeconds);
+  return platform::注册计划任务(今日定义, 计划任务持久文件(), 错误);
+}
+
+platform::计划任务文件 计划任务持久文件() {
+  platform::计划任务文件 文件;
+  文件.读取 = [](const std::wstring& 路径, std::string* 内容) { return 读取整个文件(路径, 内容); };
+  文件.原子写入 = [](const std::wstring& 路径, const std::string& 内容) { return 原子写入文件(路径, 内容, L""); };
+  文件.删除 = [](const std::wstring& 路径) { return platform::文件调用().删除文件(路径); };
+  return 文件;
 }
 
 }  // namespace tallybell

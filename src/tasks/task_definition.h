@@ -7,22 +7,9 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/task_scheduler.h"
 
 namespace tallybell {
-
-struct 后台更新任务定义 {
-  std::wstring taskName;
-  std::wstring executablePath;    // full and normalised
-  std::wstring workingDirectory;  // executablePath before its last separator
-  std::wstring arguments;
-  std::wstring logonDelay;        // ISO 8601 duration, "PT754S"
-  std::wstring restartInterval;   // ISO 8601 duration, "PT1H"
-  std::uint32_t delaySeconds = 0;
-  std::uint32_t restartCount = 0;
-  bool runWithHighestPrivileges = false;
-  bool startWhenAvailable = false;
-  bool ignoreNewInstances = false;
-};
 
 // Absolute by the Windows rule: at least 3 characters, and either an ASCII letter, ':'
 // and '\' or '/', or two leading backslashes.
@@ -56,5 +43,9 @@ std::wstring 每日开始边界(const platform::本地时刻& 今天, std::uint3
 // system's scheduler. On failure *错误 says which step failed and why, and an earlier task
 // of that name is left as it was; on success *错误 is cleared.
 bool 注册后台更新任务(const 后台更新任务定义& 定义, std::wstring* 错误);
+
+// The scheduler's unit files are written like every other file of ours: whole reads and
+// the flushed, renamed atomic write.
+platform::计划任务文件 计划任务持久文件();
 
 }  // namespace tallybell

@@ -9,6 +9,13 @@
 
 namespace tallybell {
 
+// The limits of every exchange the update core has with the service and the content hosts:
+// resolve, manifest, result reports, and (the time-outs) each object download.
+inline constexpr std::uint32_t 服务连接超时毫秒 = 15000;
+inline constexpr std::uint32_t 服务发送超时毫秒 = 30000;
+inline constexpr std::uint32_t 服务接收超时毫秒 = 30000;
+inline constexpr std::uint64_t 服务响应上限字节 = 8388608;
+
 struct JsonHttp请求 {
   std::wstring method;  // "POST" or "GET"; not empty
   std::wstring url;

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "documents/sha256.h"
 #include "platform/file_system.h"
 #include "storage/directories.h"
 #include "storage/files.h"
@@ -16,7 +17,6 @@ namespace {
 using platform::文件调用;
 
 constexpr std::size_t 对象块字节 = 65536;
-constexpr std::size_t SHA256文本长度 = 64;
 
 const wchar_t* const 参数无效消息 = L"离线更新夹具参数无效。";
 const wchar_t* const 路由消息 = L"离线更新夹具不支持该 HTTP 路由。";
@@ -45,14 +45,6 @@ bool 方法等于(const std::wstring& 方法, const std::wstring& 期望) {
     wchar_t 字符 = 方法[i];
     if (字符 >= L'a' && 字符 <= L'z') 字符 = static_cast<wchar_t>(字符 - L'a' + L'A');
     if (字符 != 期望[i]) return false;
-  }
-  return true;
-}
-
-bool 是小写十六进制文本(const std::wstring& 文本) {
-  if (文本.size() != SHA256文本长度) return false;
-  for (const wchar_t 字符 : 文本) {
-    if (!((字符 >= L'0' && 字符 <= L'9') || (字符 >= L'a' && 字符 <= L'f'))) return false;
   }
   return true;
 }
@@ -208,7 +200,7 @@ bool 取下载地址对象哈希(const std::wstring& 地址, std::wstring* 哈�
   if (段.size() > 后缀.size() && 段.compare(段.size() - 后缀.size(), 后缀.size(), 后缀) == 0) {
     段.resize(段.size() - 后缀.size());
   }
-  if (!是小写十六进制文本(段)) return false;
+  if (!是小写SHA256文本(段)) return false;
   *哈希 = 段;
   return true;
 }

@@ -5,15 +5,15 @@
 #include <future>
 #include <thread>
 
-#include "coordinator/coordinator_lock.h"
 #include "platform/named_mutex.h"
 #include "release/verification.h"
+#include "storage/coordinator_lock.h"
 #include "support/diagnostic_channel_fixture.h"
 #include "support/file_helpers.h"
-#include "support/program_runner.h"
-#include "support/state_files.h"
 #include "support/lock_holder.h"
 #include "support/lock_namespace.h"
+#include "support/program_runner.h"
+#include "support/state_files.h"
 #include "support/temp_dir.h"
 #include "support/update_fixture.h"
 

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "documents/json_value.h"
+#include "documents/sha256.h"
 #include "documents/manifest.h"
 
 namespace {

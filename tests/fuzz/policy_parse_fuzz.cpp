@@ -10,6 +10,7 @@
 
 #include "documents/json_output.h"
 #include "documents/json_value.h"
+#include "documents/sha256.h"
 #include "documents/manifest.h"
 #include "documents/policy.h"
 

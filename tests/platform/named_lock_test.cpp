@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "common/text.h"
-#include "coordinator/coordinator_lock.h"
 #include "download/download_task.h"
 #include "platform/named_mutex.h"
 #include "platform/named_semaphore.h"
+#include "storage/coordinator_lock.h"
 #include "support/lock_holder.h"
 #include "support/lock_namespace.h"
 #include "support/program_runner.h"

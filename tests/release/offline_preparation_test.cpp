@@ -5,13 +5,13 @@
 #include <future>
 #include <thread>
 
-#include "coordinator/coordinator_lock.h"
 #include "platform/named_mutex.h"
 #include "release/directory_tree.h"
+#include "storage/coordinator_lock.h"
 #include "support/fault_injection.h"
-#include "support/state_files.h"
 #include "support/lock_holder.h"
 #include "support/lock_namespace.h"
+#include "support/state_files.h"
 #include "support/temp_dir.h"
 #include "support/tree_compare.h"
 

@@ -101,7 +101,7 @@ bool 生成systemd定时器单元(const 后台更新任务定义& 定义, std::s
   std::string 名称, 时刻;
   // The daily start must fall within the day.
   if (定义.delaySeconds >= 86400) return false;
-  if (!单元值文本(定义.taskName, &名称) || !宽转UTF8(每日开始时刻(定义.delaySeconds), &时刻)) return false;
+  if (!单元值文本(定义.taskName, &名称) || !宽转UTF8(定义.dailyStartTime, &时刻)) return false;
   *输出 = "[Unit]\nDescription=" + 转义说明符(名称) + "\n\n[Timer]\nOnBootSec=" + 十进制(定义.delaySeconds) +
           "s\nOnCalendar=*-*-* " + 时刻 + "\nPersistent=" + (定义.startWhenAvailable ? "true" : "false") +
           "\n\n[Install]\nWantedBy=timers.target\n";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tasks/task_definition.h"
+#include "platform/task_scheduler.h"
 
 namespace tallybell::platform {
 
@@ -33,6 +33,8 @@ struct systemd注册环境 {
   // Present (as a directory) exactly when systemd is the running init system.
   std::wstring 运行标记 = L"/run/systemd/system";
   命令运行器 运行命令 = 运行系统命令;
+  // The caller's durable file rules for the unit files; registration fails without them.
+  计划任务文件 文件;
 };
 
 // The unit texts for 定义. False when a value cannot be carried by a unit file (a control

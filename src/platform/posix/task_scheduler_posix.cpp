@@ -9,8 +9,6 @@
 #include "platform/file_system.h"
 #include "platform/posix/systemd_units.h"
 #include "platform/task_scheduler.h"
-#include "storage/directories.h"
-#include "storage/files.h"
 
 extern char** environ;
 
@@ -40,18 +38,24 @@ bool systemd正在运行(const std::wstring& 运行标记) {
 
 // Writes the pair; when the timer cannot be written the service gets its previous
 // content back (or disappears when it is new), so that no mixed pair is left behind.
-bool 写入单元对(const std::wstring& 服务路径, const std::string& 服务,
+bool 写入单元对(const 计划任务文件& 文件, const std::wstring& 服务路径, const std::string& 服务,
                 const std::wstring& 定时器路径, const std::string& 定时器) {
+  if (!文件.读取 || !文件.原子写入 || !文件.删除) return false;
   std::string 旧服务;
-  const bool 有旧服务 = 读取整个文件(服务路径, &旧服务);
-  if (!原子写入文件(服务路径, 服务, L"")) return false;
-  if (原子写入文件(定时器路径, 定时器, L"")) return true;
+  const bool 有旧服务 = 文件.读取(服务路径, &旧服务);
+  if (!文件.原子写入(服务路径, 服务)) return false;
+  if (文件.原子写入(定时器路径, 定时器)) return true;
   if (有旧服务) {
-    原子写入文件(服务路径, 旧服务, L"");
+    文件.原子写入(服务路径, 旧服务);
   } else {
-    文件调用().删除文件(服务路径);
+    文件.删除(服务路径);
   }
   return false;
+}
+
+// Unit directories are POSIX paths, so the separator is always '/'.
+std::wstring 单元路径(const std::wstring& 目录, const wchar_t* 名称) {
+  return 目录.empty() || 目录.back() == L'/' ? 目录 + 名称 : 目录 + L'/' + 名称;
 }
 
 bool 运行成功(const systemd注册环境& 环境, const std::vector<std::string>& 参数) {
@@ -92,9 +96,9 @@ bool 注册systemd任务(const 后台更新任务定义& 定义, const systemd�
   if (!生成systemd服务单元(定义, &服务) || !生成systemd定时器单元(定义, &定时器)) {
     return 失败(错误, L"后台更新任务的设置无法写成 systemd 单元。");
   }
-  const std::wstring 服务路径 = 连接路径(环境.单元目录, L"tallybell-update.service");
-  const std::wstring 定时器路径 = 连接路径(环境.单元目录, L"tallybell-update.timer");
-  if (!写入单元对(服务路径, 服务, 定时器路径, 定时器)) return 失败(错误, L"无法写入后台更新任务的 systemd 单元。");
+  const std::wstring 服务路径 = 单元路径(环境.单元目录, L"tallybell-update.service");
+  const std::wstring 定时器路径 = 单元路径(环境.单元目录, L"tallybell-update.timer");
+  if (!写入单元对(环境.文件, 服务路径, 服务, 定时器路径, 定时器)) return 失败(错误, L"无法写入后台更新任务的 systemd 单元。");
   if (!运行成功(环境, {"systemctl", "daemon-reload"})) return 失败(错误, L"重新加载 systemd 配置失败。");
   if (!运行成功(环境, {"systemctl", "enable", "--now", systemd定时器单元名})) {
     return 失败(错误, L"启用后台更新定时器失败。");
@@ -103,8 +107,10 @@ bool 注册systemd任务(const 后台更新任务定义& 定义, const systemd�
   return true;
 }
 
-bool 注册计划任务(const 后台更新任务定义& 定义, std::wstring* 错误) {
-  return 注册systemd任务(定义, systemd注册环境{}, 错误);
+bool 注册计划任务(const 后台更新任务定义& 定义, const 计划任务文件& 文件, std::wstring* 错误) {
+  systemd注册环境 环境;
+  环境.文件 = 文件;
+  return 注册systemd任务(定义, 环境, 错误);
 }
 
 }  // namespace tallybell::platform

@@ -12,7 +12,7 @@
 
 #include "platform/clock.h"
 #include "platform/windows/handles_win.h"
-#include "tasks/hresult_check.h"
+#include "platform/hresult_check.h"
 
 namespace tallybell::platform {
 namespace {
@@ -180,7 +180,7 @@ bool 注册过程::添加每日触发器(ITriggerCollection* 触发器) {
       !取接口(通用.get(), IID_IDailyTrigger, &每日, L"读取每日触发器")) {
     return false;
   }
-  const std::wstring 开始 = 每日开始边界(取本地时刻(), 定义_.delaySeconds);
+  const std::wstring 开始 = 定义_.dailyStartBoundary;
   return 设置文本(开始, L"设置每日开始时间", [&](BSTR 值) { return 每日->put_StartBoundary(值); }) &&
          检查(每日->put_DaysInterval(1), L"设置每日触发间隔");
 }
@@ -209,7 +209,7 @@ bool 注册过程::注册() {
 
 }  // namespace
 
-bool 注册计划任务(const 后台更新任务定义& 定义, std::wstring* 错误) {
+bool 注册计划任务(const 后台更新任务定义& 定义, const 计划任务文件&, std::wstring* 错误) {
   多线程套间 套间;
   if (!套间.可用()) {
     if (错误 != nullptr) *错误 = L"初始化任务计划 COM 失败。";

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "coordinator/coordinator_lock.h"
 #include "platform/named_mutex.h"
 #include "platform/named_semaphore.h"
 #include "platform/posix/user_namespace.h"
+#include "storage/coordinator_lock.h"
 #include "support/file_helpers.h"
 #include "support/lock_namespace.h"
 #include "support/program_runner.h"

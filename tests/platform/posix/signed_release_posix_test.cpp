@@ -7,7 +7,9 @@
 #include "coordinator/coordinator.h"
 #include "transport/download_client.h"
 #include "transport/json_http_client.h"
-#include "platform/posix/download_client_test_support.h"
+#include "support/environment_guard.h"
+#include "support/file_helpers.h"
+#include "support/test_service.h"
 #include "publish/signed_release_support.h"
 
 namespace tallybell {
@@ -46,7 +48,7 @@ TEST_F(签名发布, 在线检查只安装受信任密钥签署的清单) {
       {"flipped manifest byte", 旧钥, 签名("r1"), 改字节清单, 发布清单哈希不符},
       {"flipped signature byte", 旧钥, 改签名, 清单, 发布清单哈希不符},
   };
-  下载环境替换 环境;
+  环境变量保护 环境;
   环境.设置("SSL_CERT_FILE", 服务.CA文件());
   int 序号 = 0;
   for (const auto& 项 : 用例表) {

@@ -62,6 +62,7 @@ class systemd任务 : public ::testing::Test {
     platform::systemd注册环境 环境;
     环境.单元目录 = 目录_.宽路径("units");
     环境.运行标记 = 目录_.宽路径("run-systemd");
+    环境.文件 = 计划任务持久文件();
     环境.运行命令 = [this](const std::vector<std::string>& 参数) {
       命令_.push_back(参数);
       const bool 失败 = 失败命令_ && 参数.size() > 1 && 参数[1] == *失败命令_;

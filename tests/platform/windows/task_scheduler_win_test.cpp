@@ -77,10 +77,10 @@ TEST(WindowsTaskScheduler, UnderWineTheFirstMissingStepIsReportedWithItsHresult)
   if (!测试::在Wine下运行()) GTEST_SKIP() << "not under Wine: see RegisteredTaskCarriesTheDefinition";
   测试任务 任务;
   std::wstring 错误 = L"stale";
-  EXPECT_FALSE(platform::注册计划任务(任务.定义, &错误));
+  EXPECT_FALSE(注册后台更新任务(任务.定义, &错误));
   // The text names the principal step, so every step before it succeeded.
   EXPECT_EQ(错误, Wine的第一个缺口);
-  EXPECT_FALSE(platform::注册计划任务(任务.定义, nullptr));
+  EXPECT_FALSE(注册后台更新任务(任务.定义, nullptr));
 }
 
 TEST(WindowsTaskScheduler, AThreadInTheSingleThreadedApartmentKeepsIt) {
@@ -88,7 +88,7 @@ TEST(WindowsTaskScheduler, AThreadInTheSingleThreadedApartmentKeepsIt) {
     测试任务 任务;
     ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     std::wstring 错误;
-    const bool 成功 = platform::注册计划任务(任务.定义, &错误);
+    const bool 成功 = 注册后台更新任务(任务.定义, &错误);
     EXPECT_NE(错误, L"初始化任务计划 COM 失败。");
     if (测试::在Wine下运行()) {
       EXPECT_EQ(错误, Wine的第一个缺口);
@@ -104,10 +104,10 @@ TEST(WindowsTaskScheduler, AThreadInTheSingleThreadedApartmentKeepsIt) {
 TEST(WindowsTaskScheduler, TheRegistrationLeavesOnlyTheApartmentItEntered) {
   在新线程中([] {
     测试任务 任务;
-    platform::注册计划任务(任务.定义, nullptr);
+    注册后台更新任务(任务.定义, nullptr);
     // Not initialised any more: this is a first initialisation again.
     EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-    platform::注册计划任务(任务.定义, nullptr);
+    注册后台更新任务(任务.定义, nullptr);
     EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);  // the caller's count survives
     ::CoUninitialize();
     ::CoUninitialize();
@@ -122,10 +122,10 @@ TEST(WindowsTaskScheduler, RegisteredTaskCarriesTheDefinition) {
   if (!platform::已提升权限()) GTEST_SKIP() << "registering a task with the highest run level needs elevation";
   测试任务 任务;
   std::wstring 错误 = L"stale";
-  ASSERT_TRUE(platform::注册计划任务(任务.定义, &错误)) << 宽转UTF8宽松(错误);
+  ASSERT_TRUE(注册后台更新任务(任务.定义, &错误)) << 宽转UTF8宽松(错误);
   EXPECT_TRUE(错误.empty());
   // Create-or-update: a second registration replaces the first instead of failing.
-  ASSERT_TRUE(platform::注册计划任务(任务.定义, &错误)) << 宽转UTF8宽松(错误);
+  ASSERT_TRUE(注册后台更新任务(任务.定义, &错误)) << 宽转UTF8宽松(错误);
 
   platform::windows::COM初始化 com;
   const auto 根 = 根目录();

@@ -1,4 +1,4 @@
-#include "tasks/hresult_check.h"
+#include "platform/hresult_check.h"
 
 #include "common/text.h"
 

@@ -1,5 +1,6 @@
 // The lock that serialises every change of the local version state and the release
-// directories between update-core processes.
+// directories between update-core processes. It lives with the state it guards, so the
+// update run and offline preparation both reach it from below.
 #pragma once
 
 namespace tallybell {
