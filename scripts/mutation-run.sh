@@ -130,6 +130,7 @@ for line in "${LINES[@]}"; do
   printf '%-32s %-12s %-9s %-7s %s\n' "$name" "$folder" "$result" "$(( $(date +%s) - start ))" "$by" |
     tee -a "$OUT"
 done
-# Leave the build matching the unchanged sources.
-build || true
+# Leave the build matching the unchanged sources (MUTATION_KEEP_BUILD=1 skips this when
+# another fault follows at once, as when a driver runs the faults one by one).
+[ "${MUTATION_KEEP_BUILD:-0}" = 1 ] || build || true
 echo "caught $caught, survived $survived" | tee -a "$OUT"

@@ -41,18 +41,5 @@ TEST(文本转换, 严格解码拒绝畸形UTF8) {
   }
 }
 
-TEST(文本转换, 宽松转换以替换字符代替坏单元) {
-  EXPECT_EQ(宽转UTF8宽松(L"a" + 孤立代理() + L"b"), "a\xEF\xBF\xBD" "b");
-  EXPECT_EQ(UTF8转宽宽松("a\xFF" "b"), L"a\uFFFDb");
-  EXPECT_EQ(宽转UTF8宽松(L""), "");
-}
-
-TEST(文本转换, 十进制没有前导零和分组) {
-  EXPECT_EQ(十进制(0), "0");
-  EXPECT_EQ(十进制(3001), "3001");
-  EXPECT_EQ(十进制(18446744073709551615ULL), "18446744073709551615");
-  EXPECT_EQ(十进制宽(42), L"42");
-}
-
 }  // namespace
 }  // namespace tallybell
