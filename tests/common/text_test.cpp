@@ -28,6 +28,8 @@ TEST(文本转换, 严格转换拒绝孤立代理并清空输出) {
   std::string 字节 = "old";
   EXPECT_FALSE(宽转UTF8(L"x" + 孤立代理(), &字节));
   EXPECT_TRUE(字节.empty());
+  // The last surrogate unit is one too.
+  EXPECT_FALSE(宽转UTF8(std::wstring(1, static_cast<wchar_t>(0xDFFF)), &字节));
 }
 
 TEST(文本转换, 严格解码拒绝畸形UTF8) {

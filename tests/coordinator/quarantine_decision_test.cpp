@@ -110,5 +110,18 @@ TEST(选择可启动版本, 按顺序取第一个未隔离且可运行的候选)
   EXPECT_FALSE(选择可启动版本(本地版本状态{}, [](const std::wstring&) { return true; }).has_value());
 }
 
+TEST_F(隔离恢复判定, 目标版本校验) {
+  EXPECT_TRUE(校验目标版本(目标目录(), 策略_));
+  版本策略 其它哈希 = 策略_;
+  其它哈希.manifestHash = std::string(64, 'a');
+  EXPECT_FALSE(校验目标版本(目标目录(), 其它哈希));
+  // A directory holding another release, even a complete one, is not the target.
+  版本策略 其它目标 = 策略_;
+  其它目标.targetReleaseId = "2.3.0";
+  EXPECT_FALSE(校验目标版本(目标目录(), 其它目标));
+  fs::remove(发布路径("2.4.0", "release.manifest.json"));
+  EXPECT_FALSE(校验目标版本(目标目录(), 策略_));
+}
+
 }  // namespace
 }  // namespace tallybell

@@ -54,6 +54,17 @@ TEST_F(存储, 原子写入与备份) {
   std::string 内容;
   ASSERT_TRUE(读取整个文件(目标, &内容));
   EXPECT_EQ(内容.size(), 3u * 1048576 + 5);
+  // The content is flushed before it replaces anything: a failed flush fails the write.
+  {
+    文件故障注入 注入("刷新");
+    EXPECT_FALSE(原子写入文件(目标, "x", 备份));
+    EXPECT_TRUE(注入.已注入());
+  }
+  // Without a backup path a failed replace fails the write.
+  {
+    文件故障注入 注入("替换并备份");
+    EXPECT_FALSE(原子写入文件(目标, "y", L""));
+  }
   // A replace that fails with a backup already there keeps the target as it was.
   写测试文件(目录_.子路径("sub/doc"), "old");
   写测试文件(目录_.子路径("sub/doc.bak"), "older");
@@ -74,6 +85,40 @@ TEST_F(存储, 原子写入与备份) {
   EXPECT_EQ(目录内容(目录_.子路径("sub")), (std::vector<std::string>{"doc", "doc.bak"}));
   EXPECT_FALSE(读取整个文件(目录_.宽路径("sub"), &内容));
   EXPECT_FALSE(原子写入文件(目录_.宽路径("sub"), "x", L""));
+}
+
+// Every file call of an atomic write of several chunks, failed or cut short in turn: the
+// target holds the old or the new content, never a mix, and nothing else is left behind.
+TEST_F(存储, 任一调用失败时目标完整且无残留) {
+  const auto 目标 = 目录_.宽路径("state/doc");
+  const auto 备份 = 目录_.宽路径("state/doc.bak");
+  const std::string 旧(2 * 1048576 + 5, 'o');
+  const std::string 新(2 * 1048576 + 9, 'n');
+  std::uint64_t 总调用 = 0;
+  {
+    ASSERT_TRUE(原子写入文件(目标, 旧, 备份));
+    文件故障注入 计数;
+    ASSERT_TRUE(原子写入文件(目标, 新, 备份));
+    总调用 = 计数.调用次数();
+  }
+  ASSERT_GT(总调用, 5u);
+  for (auto 类型 : {故障类型::调用失败, 故障类型::短写}) {
+    for (std::uint64_t n = 1; n <= 总调用; ++n) {
+      ASSERT_TRUE(原子写入文件(目标, 旧, 备份));
+      bool 结果 = false;
+      std::string 故障调用;
+      {
+        文件故障注入 注入(n, 类型);
+        结果 = 原子写入文件(目标, 新, 备份);
+        故障调用 = 注入.故障调用();
+      }
+      const std::string 现在 = 读测试文件(目录_.子路径("state/doc"));
+      EXPECT_TRUE(现在 == 旧 || 现在 == 新) << "n=" << n << " " << 故障调用;
+      if (结果) EXPECT_EQ(现在, 新) << "n=" << n << " " << 故障调用;
+      EXPECT_EQ(目录内容(目录_.子路径("state")), (std::vector<std::string>{"doc", "doc.bak"}))
+          << "n=" << n << " " << 故障调用;
+    }
+  }
 }
 
 TEST_F(存储, 格式往返与校验和) {
