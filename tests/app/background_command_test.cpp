@@ -76,42 +76,6 @@ TEST_F(后台检查命令, 失败打印代码和详情并在退避期间以3018�
   EXPECT_EQ(跳过.退出码, 可观察退出码(3018));
 }
 
-TEST_F(后台检查命令, 指定缓存目录时对象放在那里) {
-  EXPECT_EQ(检查({"--cache-root", 目录_.子路径("objects").u8string()}).退出码, 0u);
-  EXPECT_EQ(目录内容(目录_.子路径("objects")).size(), 2u);
-  EXPECT_FALSE(fs::exists(状态根() / "cache"));
-}
-
-TEST_F(后台检查命令, 当前版本与旧策略) {
-  ASSERT_EQ(检查().退出码, 0u);
-  auto 状态 = 读状态文件(状态根() / "state.txt");
-  状态.activeRelease = 状态.lastGoodRelease = L"r2";
-  状态.pendingRelease.clear();
-  写状态文件(状态根(), 状态);
-  EXPECT_EQ(检查({"--force-check"}).输出, "background update is current\n");
-
-  // Store policy version 2, then let the fixture answer with the older version 1.
-  夹具策略 新 = 策略_;
-  新.policyVersion = 2;
-  写入更新夹具(夹具(), 新, 版本文件);
-  ASSERT_EQ(检查({"--force-check"}).退出码, 0u);
-  写入更新夹具(夹具(), 策略_, 版本文件);
-  EXPECT_EQ(检查({"--force-check"}).输出, "older update policy ignored\n");
-}
-
-TEST_F(后台检查命令, 失败时写更新核心结果诊断行) {
-  测试诊断通道 通道("bg-e2e-1");
-  ASSERT_TRUE(通道.已创建());
-  fs::remove(夹具() / "manifest.json");
-  const auto 结果 = 检查({"--diagnostic-id", "bg-e2e-1"});
-  EXPECT_EQ(结果.退出码, 可观察退出码(3015));
-  const std::string 文本 = 通道.文本();
-  EXPECT_NE(文本.find(" task=bg-e2e-1 stage=update-core-result code=3015 recoverUnusableState=false "
-                      "releasePrepared=false alreadyRunning=false detail=无法下载发布清单。\r\n"),
-            std::string::npos)
-      << 文本;
-}
-
 TEST_F(后台检查命令, 另一运行持锁时为已在运行) {
   程序结果 结果;
   {

@@ -72,25 +72,6 @@ TEST_F(离线准备命令, 复制整棵树并记录为待定版本) {
   EXPECT_TRUE(目录内容(状态根() / "staging").empty());
 }
 
-TEST_F(离线准备命令, 已就位且已待定时什么也不写) {
-  ASSERT_EQ(准备().退出码, 0u);
-  const auto 状态文件 = 读测试文件(状态根() / "state.txt");
-  const auto 备份文件 = 读测试文件(状态根() / "state.txt.bak");
-  const auto 结果 = 准备();
-  EXPECT_EQ(结果.输出, "offline release prepared\n");
-  EXPECT_EQ(读测试文件(状态根() / "state.txt"), 状态文件);
-  EXPECT_EQ(读测试文件(状态根() / "state.txt.bak"), 备份文件);
-}
-
-TEST_F(离线准备命令, 已就位但未待定时代次恰好加一) {
-  写目录树(目标(), {{"Tallybell.exe", "other"}, {"complete.json", "{}"}});
-  ASSERT_EQ(准备().退出码, 0u);
-  EXPECT_EQ(读状态文件(状态根() / "state.txt").generation, 6u);
-  // The release in place is kept as it was, not copied over.
-  EXPECT_EQ(读测试文件(目标() / "Tallybell.exe"), "other");
-  EXPECT_FALSE(fs::exists(目标() / "lib"));
-}
-
 TEST_F(离线准备命令, 缺少选项或标识无效时不触碰任何东西) {
   const auto 缺夹具 = 运行更新程序({"--prepare-release", "r1", "--state-root", 状态根().u8string()});
   EXPECT_EQ(缺夹具.输出, "错误 3001：离线准备必须同时提供 --offline-fixture 和 --prepare-release。\n");
@@ -103,23 +84,6 @@ TEST_F(离线准备命令, 缺少选项或标识无效时不触碰任何东西) 
   }
   EXPECT_FALSE(fs::exists(程序根()));
   EXPECT_FALSE(fs::exists(状态根() / "state.txt.bak"));
-}
-
-TEST_F(离线准备命令, 先出现的状态根生效) {
-  const auto 结果 = 运行更新程序({"--offline-fixture", 夹具().u8string(), "--prepare-release", "r1",
-                                   "--program-root", 程序根().u8string(), "--state-root",
-                                   状态根().u8string(), "--state-root", 目录_.子路径("other").u8string()});
-  EXPECT_EQ(结果.退出码, 0u);
-  EXPECT_FALSE(fs::exists(目录_.子路径("other")));
-}
-
-TEST_F(离线准备命令, 来源缺少标记文件时为3002) {
-  fs::remove(夹具() / "releases" / "r1" / "Tallybell.exe");
-  期望失败(准备(), 3002);
-  fs::create_directory(夹具() / "releases" / "r1" / "Tallybell.exe");
-  期望失败(准备(), 3002);
-  期望失败(准备("r2"), 3002);  // no such release in the fixture
-  EXPECT_FALSE(fs::exists(程序根()));
 }
 
 TEST_F(离线准备命令, 状态不允许时为3003) {
@@ -143,64 +107,6 @@ TEST_F(离线准备命令, 状态不允许时为3003) {
     EXPECT_EQ(读测试文件(状态根() / "state.txt"), 之前) << 项.名称;
     EXPECT_FALSE(fs::exists(目标())) << 项.名称;
   }
-}
-
-TEST_F(离线准备命令, 待定版本相同时继续) {
-  本地版本状态 状态;
-  状态.generation = 3;
-  状态.pendingRelease = L"r1";
-  写状态文件(状态根(), 状态);
-  EXPECT_EQ(准备().退出码, 0u);
-  EXPECT_TRUE(fs::exists(目标() / "lib" / "core.dll"));
-  EXPECT_EQ(读状态文件(状态根() / "state.txt").generation, 3u);  // nothing to record
-}
-
-TEST_F(离线准备命令, 没有可读状态时为3004) {
-  写测试文件(状态根() / "state.txt", "not a state");
-  期望失败(准备(), 3004);
-  fs::remove(状态根() / "state.txt");
-  期望失败(准备(), 3004);
-  EXPECT_FALSE(fs::exists(目标()));
-}
-
-TEST_F(离线准备命令, 主文件损坏时使用备份) {
-  本地版本状态 备份;
-  备份.generation = 9;
-  写状态文件(状态根(), 备份, "state.txt.bak");
-  写测试文件(状态根() / "state.txt", "{torn");
-  EXPECT_EQ(准备().退出码, 0u);
-  EXPECT_EQ(读状态文件(状态根() / "state.txt").generation, 10u);
-}
-
-TEST_F(离线准备命令, 代次耗尽时目录已提交而状态不变为3006) {
-  本地版本状态 状态;
-  状态.generation = 最大代次;
-  写状态文件(状态根(), 状态);
-  const std::string 之前 = 读测试文件(状态根() / "state.txt");
-  期望失败(准备(), 3006);
-  EXPECT_EQ(读取目录树(目标()), 读取目录树(夹具() / "releases" / "r1"));
-  EXPECT_EQ(读测试文件(状态根() / "state.txt"), 之前);
-
-  // With another release pending the conflict is reported first.
-  状态.pendingRelease = L"r2";
-  写状态文件(状态根(), 状态);
-  期望失败(准备(), 3003);
-}
-
-TEST_F(离线准备命令, 目标位置是文件时提交失败为3005且不留暂存) {
-  写测试文件(目标(), "a file where the release belongs");
-  期望失败(准备(), 3005);
-  EXPECT_EQ(读测试文件(目标()), "a file where the release belongs");
-  EXPECT_TRUE(目录内容(状态根() / "staging").empty());
-  EXPECT_EQ(读状态文件(状态根() / "state.txt").pendingRelease, L"");
-}
-
-TEST_F(离线准备命令, 目标存在但不完整时为3008且保留现场) {
-  写目录树(目标(), {{"complete.json", "{}"}, {"partial.bin", "x"}});
-  const auto 之前 = 读取目录树(目标());
-  期望失败(准备(), 3008);
-  EXPECT_EQ(读取目录树(目标()), 之前);
-  EXPECT_EQ(读状态文件(状态根() / "state.txt").pendingRelease, L"");
 }
 
 }  // namespace

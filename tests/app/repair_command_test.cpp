@@ -75,18 +75,6 @@ TEST_F(任务修复命令, 未提升时带着状态目录以提升权限重新�
   EXPECT_FALSE(std::filesystem::exists(目录_.子路径("default-state")));
 }
 
-TEST_F(任务修复命令, 重新运行失败时返回3017) {
-  已提升_ = false;
-  子进程_.系统错误 = 1223;
-  EXPECT_EQ(运行({L"--repair-tasks"}), 3017u);
-  EXPECT_EQ(输出_, "repair background task elevation failed windows-error=1223\n");
-
-  子进程_.已启动 = true;  // started, but its exit code cannot be read
-  EXPECT_EQ(运行({L"--repair-tasks"}), 3017u);
-  EXPECT_EQ(输出_, "");
-  EXPECT_EQ(重新启动参数_.size(), 2u);
-}
-
 TEST_F(任务修复命令, 已提升或带提升标志时直接修复且两次使用同一延迟) {
   for (bool 已提升 : {true, false}) {
     已提升_ = 已提升;
@@ -101,48 +89,6 @@ TEST_F(任务修复命令, 已提升或带提升标志时直接修复且两次�
   EXPECT_EQ(已注册_[1].logonDelay, 已注册_[0].logonDelay);
   EXPECT_EQ(std::filesystem::path(已注册_[0].executablePath), 目录_.子路径("program") / "tallybell-update");
   EXPECT_EQ(已注册_[0].arguments, L"--background-check");
-}
-
-TEST_F(任务修复命令, 没有状态目录参数时使用默认状态目录) {
-  EXPECT_EQ(运行({L"--repair-tasks"}), 0u);
-  EXPECT_TRUE(std::filesystem::exists(目录_.子路径("default-state") / "state" / "update-task-delay.txt"));
-}
-
-TEST_F(任务修复命令, 每种失败写出代码行和消息行) {
-  有默认目录_ = false;
-  EXPECT_EQ(运行({L"--repair-tasks"}), 1001u);
-  EXPECT_EQ(输出_, "错误 1001：无法确定默认更新目录。\n");
-  有默认目录_ = true;
-
-  本程序_ = L"";  // an unreadable own path does not matter before the state directory
-  EXPECT_EQ(运行({L"--repair-tasks", L"--state-root", L""}), 3001u);
-  EXPECT_EQ(输出_, "repair background task failed code=3001\n后台更新任务缺少状态目录。\n");
-
-  for (const std::wstring& 路径 : {std::wstring(), 目录_.宽路径("program"), 目录_.宽路径("missing")}) {
-    本程序_ = 路径;
-    EXPECT_EQ(运行({L"--repair-tasks", L"--state-root", 状态根()}), 3017u);
-    EXPECT_EQ(输出_, "repair background task failed code=3017\n更新核心文件不存在。\n");
-  }
-  本程序_ = (目录_.子路径("program") / "tallybell-update").wstring();
-
-  写测试文件(目录_.子路径("blocked"), "a file where the state directory belongs");
-  EXPECT_EQ(运行({L"--repair-tasks", L"--state-root", 目录_.宽路径("blocked")}), 3017u);
-  EXPECT_EQ(输出_, "repair background task failed code=3017\n无法保存后台更新随机延迟。\n");
-  EXPECT_TRUE(已注册_.empty());
-
-  注册失败消息_ = L"注册后台更新任务失败，HRESULT=2147942405";
-  EXPECT_EQ(运行({L"--repair-tasks", L"--state-root", 状态根()}), 3017u);
-  EXPECT_EQ(输出_, "repair background task failed code=3017\n注册后台更新任务失败，HRESULT=2147942405\n");
-  // The delay was stored before the registration, so the next repair uses it again.
-  EXPECT_TRUE(std::filesystem::exists(延迟文件()));
-}
-
-TEST(任务修复程序, 空状态目录在触及任务计划之前就以3001结束) {
-  // Elevated by its flag, so the program neither re-launches itself nor registers anything.
-  const auto 结果 = 运行更新程序({"--repair-tasks", "--elevated-repair-tasks", "--state-root", ""});
-  ASSERT_TRUE(结果.已运行);
-  EXPECT_EQ(结果.输出, "repair background task failed code=3001\n后台更新任务缺少状态目录。\n");
-  EXPECT_EQ(结果.退出码, 可观察退出码(3001));
 }
 
 }  // namespace

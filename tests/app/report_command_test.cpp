@@ -40,33 +40,6 @@ TEST_F(结果回报命令, 经夹具投递排队事件并打印计数) {
   EXPECT_TRUE(目录内容(目录_.子路径("state/results/pending")).empty());
 }
 
-TEST_F(结果回报命令, 空队列成功且计数为零) {
-  fs::create_directories(目录_.子路径("fixture"));
-  const auto 结果 = 回报({"--result-url", "https://results.example/update/v1/results"});
-  EXPECT_EQ(结果.输出, "result report completed sent=0 pending=0\n");
-  EXPECT_EQ(结果.退出码, 0u);
-}
-
-TEST_F(结果回报命令, 没有地址也没有策略时3001且不发送) {
-  入队("e1");
-  const auto 结果 = 回报({});
-  EXPECT_EQ(结果.输出, "错误 3001：当前策略没有结果回报地址，可使用 --result-url 指定。\n");
-  EXPECT_EQ(结果.退出码, 可观察退出码(3001));
-  EXPECT_FALSE(fs::exists(目录_.子路径("fixture/reported-results.ndjson")));
-}
-
-TEST_F(结果回报命令, 没有命令行地址时使用当前策略的地址) {
-  fs::create_directories(目录_.子路径("fixture"));
-  写测试文件(目录_.子路径("state/state/current-policy.json"),
-             R"({"policyVersion":3,"assignmentId":"a","action":"update","targetReleaseId":"r",)"
-             R"("manifestUrl":"https://m.example/m.json","manifestHash":")" + std::string(64, 'a') +
-                 R"(","checkAfter":"2026-12-06T00:00:00Z","resultReportUrls":["https://r.example/update/v1/results"]})");
-  入队("e1");
-  const auto 结果 = 回报({});
-  EXPECT_EQ(结果.输出, "result report completed sent=1 pending=0\n");
-  EXPECT_NE(已回报().find("\"eventId\":\"e1\""), std::string::npos);
-}
-
 TEST_F(结果回报命令, 无法投递的事件留在队列并返回3019) {
   fs::create_directories(目录_.子路径("fixture"));
   入队("e1");

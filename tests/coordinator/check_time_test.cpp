@@ -93,36 +93,5 @@ TEST(解析检查时间, 偏离形式一律失败) {
   EXPECT_FALSE(解析检查时间("2026-12-05T01:02:03Z", nullptr));
 }
 
-TEST(格式化检查时间, 二十个字符的UTC形式) {
-  const struct {
-    std::uint64_t 值;
-    const char* 文本;
-  } 用例[] = {
-      {时刻值(2026, 12, 5, 1, 5, 0), "2026-12-05T01:05:00Z"},
-      {时刻值(2026, 12, 5, 1, 5, 0) + 9999999, "2026-12-05T01:05:00Z"},  // fraction dropped
-      {0, "1601-01-01T00:00:00Z"},
-      {时刻值(2024, 2, 29, 23, 59, 59), "2024-02-29T23:59:59Z"},
-      {时刻值(9999, 12, 31, 23, 59, 59) + 9999999, "9999-12-31T23:59:59Z"},
-  };
-  for (const auto& 项 : 用例) {
-    std::string 文本 = "stale";
-    EXPECT_TRUE(格式化检查时间(项.值, &文本)) << 项.文本;
-    EXPECT_EQ(文本, 项.文本);
-    std::uint64_t 读回 = 0;
-    EXPECT_TRUE(解析检查时间(文本, &读回));
-    EXPECT_EQ(读回, 项.值 / 10000000 * 10000000);
-  }
-}
-
-TEST(格式化检查时间, 九九九九年以后无法表示) {
-  const std::uint64_t 万年 = 时刻值(9999, 12, 31, 23, 59, 59) + 10000000;
-  for (const std::uint64_t 值 : {万年, 万年 + 14 * 60 * 每分钟, std::numeric_limits<std::uint64_t>::max()}) {
-    std::string 文本 = "untouched";
-    EXPECT_FALSE(格式化检查时间(值, &文本)) << 值;
-    EXPECT_EQ(文本, "untouched");
-  }
-  EXPECT_FALSE(格式化检查时间(0, nullptr));
-}
-
 }  // namespace
 }  // namespace tallybell

@@ -80,19 +80,6 @@ TEST_F(隔离恢复提交, 解除隔离并提交为待试运行) {
                                  .dump());
 }
 
-TEST_F(隔离恢复提交, 重复隔离项全部移除且已有指纹不再追加) {
-  状态_.quarantined = {L"2.4.0", L"2.0.0", L"2.4.0"};
-  状态_.preservedFields = "{\"note\":\"kept\",\"quarantineRecoveryFingerprints\":[\"" + 指纹() + "\"]}";
-  写状态(状态_);
-  本地版本状态 调用方;
-  std::wstring 错误;
-  ASSERT_TRUE(提交(&调用方, &错误));
-  EXPECT_EQ(调用方.quarantined, std::vector<std::wstring>{L"2.0.0"});
-  EXPECT_EQ(调用方.preservedFields, 状态_.preservedFields);
-  EXPECT_EQ(序列化本地版本状态(测试::读状态文件(目录_.子路径("state/state.txt"))),
-            序列化本地版本状态(调用方));
-}
-
 TEST_F(隔离恢复提交, 读取两份状态中较新的一份) {
   本地版本状态 已过时 = 状态_;
   已过时.generation = 7;
@@ -117,19 +104,6 @@ TEST_F(隔离恢复提交, 读取两份状态中较新的一份) {
   EXPECT_EQ(调用方.generation, 11u);
 }
 
-TEST_F(隔离恢复提交, 磁盘上的条件已变化时拒绝并记录判定) {
-  本地版本状态 磁盘 = 状态_;
-  磁盘.pendingRelease = L"2.3.5";
-  写状态(磁盘);
-  预期失败(L"误隔离恢复条件已变化或版本校验失败。");
-  const auto 行 = 诊断行();
-  ASSERT_EQ(行.size(), 1u);
-  EXPECT_EQ(行[0].阶段, "quarantine-decision");
-  EXPECT_EQ(行[0].代码, 3003u);
-  EXPECT_EQ(行[0].字段().at("reason"), "pending-release-exists");
-  EXPECT_EQ(行[0].字段().at("pendingRelease"), "2.3.5");
-}
-
 TEST_F(隔离恢复提交, 目标目录校验失败时拒绝) {
   写状态(状态_);
   写测试文件(发布路径("2.4.0", "lib/core.dll"), "tampered");
@@ -138,36 +112,6 @@ TEST_F(隔离恢复提交, 目标目录校验失败时拒绝) {
   ASSERT_EQ(行.size(), 1u);
   EXPECT_EQ(行[0].代码, 3003u);
   EXPECT_EQ(行[0].字段().at("reason"), "conditions-changed-or-integrity-failed");
-}
-
-TEST_F(隔离恢复提交, 无法读取最新状态) {
-  预期失败(L"无法读取误隔离恢复所需的最新状态。");
-  EXPECT_FALSE(fs::exists(目录_.子路径("state")));
-  写测试文件(目录_.子路径("state/state.txt"), "garbage");
-  预期失败(L"无法读取误隔离恢复所需的最新状态。");
-
-  写状态(状态_);
-  std::wstring 错误;
-  EXPECT_FALSE(提交隔离恢复(配置_, 策略_, L"2.4.0", 目标目录(), nullptr, &状态_, &错误));
-  EXPECT_EQ(错误, L"无法读取误隔离恢复所需的最新状态。");
-  EXPECT_FALSE(提交隔离恢复(配置_, 策略_, L"2.4.0", 目标目录(), &路径_, nullptr, nullptr));
-  EXPECT_TRUE(诊断行().empty());
-}
-
-TEST_F(隔离恢复提交, 代次耗尽时无法记录) {
-  状态_.generation = 最大代次;
-  写状态(状态_);
-  预期失败(L"无法记录误隔离恢复状态。");
-}
-
-TEST_F(隔离恢复提交, 保存失败时文件与调用方状态不变) {
-  写状态(状态_);
-  for (const char* 调用 : {"写入", "刷新"}) {
-    测试::文件故障注入 故障{std::string(调用)};
-    预期失败(L"无法提交误隔离恢复状态。");
-    EXPECT_TRUE(故障.已注入()) << 调用;
-  }
-  EXPECT_FALSE(fs::exists(目录_.子路径("state/state.txt.bak")));
 }
 
 }  // namespace

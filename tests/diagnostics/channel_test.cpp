@@ -49,22 +49,6 @@ std::string 图案(std::size_t 长度, char 起始 = 'a') {
   return 文本;
 }
 
-TEST(DiagnosticChannelAppend, AppendsInOrderWithLittleEndianHeader) {
-  诊断缓冲 缓冲;
-  ASSERT_TRUE(缓冲.追加("abc"));
-  ASSERT_TRUE(缓冲.追加("\xE4\xB8\xAD" "de"));
-  EXPECT_EQ(缓冲.文本(), "abc\xE4\xB8\xAD" "de");
-  const std::vector<unsigned char> 头部(缓冲.全部().begin(), 缓冲.全部().begin() + 8);
-  EXPECT_EQ(头部, (std::vector<unsigned char>{8, 0, 0, 0, 0, 0, 0, 0}));
-
-  // A used count spanning all four header bytes is read in little-endian order.
-  诊断缓冲 大;
-  大.预置(图案(0x010203));
-  ASSERT_TRUE(大.追加("Z"));
-  EXPECT_EQ(大.已用(), 0x010204u);
-  EXPECT_EQ(大.文本().back(), 'Z');
-}
-
 TEST(DiagnosticChannelAppend, FillsToCapacityThenDropsOldest) {
   诊断缓冲 缓冲;
   const std::string 旧 = 图案(容量 - 100);
@@ -111,70 +95,6 @@ TEST(DiagnosticChannelAppend, CutMovesPastContinuationBytes) {
   }
 }
 
-TEST(DiagnosticChannelAppend, CutThroughContinuationsToTheEndEmptiesOldText) {
-  std::string 旧 = "ab" + std::string(1000, '\x80');
-  诊断缓冲 缓冲;
-  缓冲.预置(旧);
-  const std::string 新 = 图案(容量 - 10);
-  ASSERT_TRUE(缓冲.追加(新));
-  EXPECT_EQ(缓冲.文本(), 新);
-  EXPECT_EQ(缓冲.截断(), 1u);
-}
-
-TEST(DiagnosticChannelAppend, TextOfExactlyCapacity) {
-  const std::string 整段 = 图案(容量);
-  诊断缓冲 空;
-  ASSERT_TRUE(空.追加(整段));
-  EXPECT_EQ(空.文本(), 整段);
-  EXPECT_EQ(空.截断(), 0u);
-
-  诊断缓冲 有旧文本;
-  有旧文本.预置("old");
-  ASSERT_TRUE(有旧文本.追加(整段));
-  EXPECT_EQ(有旧文本.文本(), 整段);
-  EXPECT_EQ(有旧文本.截断(), 1u);
-
-  std::string 续字节开头 = 整段;
-  续字节开头.replace(0, 2, "\x80\x80");
-  诊断缓冲 缓冲;
-  ASSERT_TRUE(缓冲.追加(续字节开头));
-  EXPECT_EQ(缓冲.文本(), 续字节开头.substr(2));
-  EXPECT_EQ(缓冲.截断(), 1u);
-}
-
-TEST(DiagnosticChannelAppend, TextLargerThanCapacityKeepsNewestPart) {
-  std::string 长 = 图案(容量 + 10);
-  诊断缓冲 缓冲;
-  缓冲.预置("old");
-  ASSERT_TRUE(缓冲.追加(长));
-  EXPECT_EQ(缓冲.文本(), 长.substr(10));
-  EXPECT_EQ(缓冲.截断(), 1u);
-
-  长[10] = '\x80';
-  长[11] = '\x80';
-  诊断缓冲 切在续字节;
-  ASSERT_TRUE(切在续字节.追加(长));
-  EXPECT_EQ(切在续字节.文本(), 长.substr(12));
-
-  // Nothing but continuation bytes in the newest part leaves an empty, truncated buffer.
-  诊断缓冲 全是续字节;
-  ASSERT_TRUE(全是续字节.追加(std::string(容量 + 1, '\x80')));
-  EXPECT_EQ(全是续字节.已用(), 0u);
-  EXPECT_EQ(全是续字节.截断(), 1u);
-}
-
-TEST(DiagnosticChannelAppend, CorruptHeaderOrMissingViewIsLeftAlone) {
-  诊断缓冲 缓冲;
-  缓冲.预置("text");
-  缓冲.写(0, 容量 + 1);
-  const std::vector<unsigned char> 之前 = 缓冲.全部();
-  EXPECT_FALSE(缓冲.追加("x"));
-  EXPECT_FALSE(缓冲.追加(图案(容量 + 5)));
-  EXPECT_EQ(缓冲.全部(), 之前);
-
-  EXPECT_FALSE(追加到诊断视图(nullptr, "x", 1));
-}
-
 TEST(DiagnosticChannelId, ValidationTable) {
   struct 情形 {
     std::string 标识;
@@ -196,13 +116,6 @@ TEST(DiagnosticChannelId, ValidationTable) {
   for (const auto& 项 : 情形表) {
     EXPECT_EQ(诊断标识有效(项.标识), 项.有效) << '"' << 项.标识 << '"';
   }
-}
-
-TEST(DiagnosticChannelId, InvalidIdOpensNothing) {
-  诊断通道 通道;
-  EXPECT_FALSE(通道.打开("bad.id"));
-  EXPECT_FALSE(通道.有视图());
-  EXPECT_FALSE(通道.追加("line\r\n"));
 }
 
 }  // namespace

@@ -40,37 +40,6 @@ TEST(DiagnosticLine, AppendsFormattedLinesThroughTheChannel) {
   EXPECT_EQ(通道.截断标志(), 0u);
 }
 
-TEST(DiagnosticLine, ProducerRunsOnlyWhenTheChannelIsOpen) {
-  测试诊断通道 通道("present");
-  ASSERT_TRUE(通道.已创建());
-  for (const char* 标识 : {"absent", "", "bad.id", "present_"}) {
-    bool 已调用 = false;
-    写诊断结果行(标识, "update-core-result", 0, [&] {
-      已调用 = true;
-      return std::string("x");
-    });
-    EXPECT_FALSE(已调用) << 标识;
-  }
-  EXPECT_EQ(通道.已用(), 0u);
-}
-
-TEST(DiagnosticLine, FailuresInsideAreSwallowed) {
-  测试诊断通道 通道("task-1");
-  ASSERT_TRUE(通道.已创建());
-  写诊断结果行("task-1", "quarantine-decision", 3003, []() -> std::string { throw std::bad_alloc(); });
-  写诊断结果行("task-1", "quarantine-decision", 3003,
-               []() -> std::string { throw std::runtime_error("json"); });
-  EXPECT_EQ(通道.已用(), 0u);
-
-  // A corrupt header stays as it is and the record is dropped.
-  通道.视图()[0] = 0xFF;
-  通道.视图()[1] = 0xFF;
-  通道.视图()[2] = 0xFF;
-  写诊断结果行("task-1", "quarantine-commit", 0, [] { return std::string("{}"); });
-  EXPECT_EQ(通道.已用(), 0x00FFFFFFu);
-  EXPECT_EQ(通道.截断标志(), 0u);
-}
-
 TEST(DiagnosticLine, UpdateCoreResultFields) {
   EXPECT_EQ(更新核心结果字段(true, false, false, L"ok"),
             "recoverUnusableState=true releasePrepared=false alreadyRunning=false detail=ok");
@@ -79,34 +48,6 @@ TEST(DiagnosticLine, UpdateCoreResultFields) {
   EXPECT_EQ(更新核心结果字段(false, false, false, L"\x4E2D\x6587"),
             "recoverUnusableState=false releasePrepared=false alreadyRunning=false "
             "detail=\xE4\xB8\xAD\xE6\x96\x87");
-}
-
-TEST(DiagnosticLine, UnpairedSurrogateInDetailBecomesReplacementCharacter) {
-  测试诊断通道 通道("A1");
-  ASSERT_TRUE(通道.已创建());
-  std::wstring 详情 = L"bad ";
-  详情 += static_cast<wchar_t>(0xD800);
-  详情 += L" end";
-  写诊断结果行("A1", "update-core-result", 3005,
-               [&] { return 更新核心结果字段(false, false, false, 详情); });
-  EXPECT_EQ(去掉时间戳(通道.文本()),
-            " task=A1 stage=update-core-result code=3005 recoverUnusableState=false "
-            "releasePrepared=false alreadyRunning=false detail=bad \xEF\xBF\xBD end\r\n");
-}
-
-TEST(DiagnosticLine, LongestIdOpensItsChannel) {
-  const std::string 标识(64, 'Q');
-  {
-    测试诊断通道 通道(标识);
-    ASSERT_TRUE(通道.已创建());
-    写诊断结果行(标识, "quarantine-commit", 0, [] { return std::string("{}"); });
-    EXPECT_EQ(去掉时间戳(通道.文本()), " task=" + 标识 + " stage=quarantine-commit code=0 {}\r\n");
-  }
-  const std::string 过长(65, 'Q');
-  测试诊断通道 过长通道(过长);
-  ASSERT_TRUE(过长通道.已创建());
-  写诊断结果行(过长, "quarantine-commit", 0, [] { return std::string("{}"); });
-  EXPECT_EQ(过长通道.已用(), 0u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// A download whose file calls fail: each failing step gives its own message, the checkpoint
+// A download whose file calls fail: the checkpoint
 // never claims bytes .part does not hold, nothing unverified is ever published, and the
 // next run without faults completes.
 #include <gtest/gtest.h>
@@ -29,86 +29,6 @@ void 检查不变式(const fs::path& 对象, const fs::path& 部分文件, const
         << 说明;
   }
 }
-
-struct 步骤故障 {
-  const char* 名称;
-  const char* 故障调用;  // the first call of this entry after the transfer began fails
-  bool 续传;            // start from an interrupted run (.part of 4000 bytes)
-  bool 连接失败;
-  const char* 最近错误;
-  const wchar_t* 消息;
-  std::uint64_t 之后部分;
-  std::uint64_t 之后断点;  // checkpoint downloaded
-};
-
-TEST_F(下载任务测试, 每个失败步骤给出自己的消息) {
-  const 步骤故障 用例表[] = {
-      {"open .part", "打开", false, false, "无法打开断点文件。", L"所有下载线路均失败，断点已保留。", 0, 0},
-      {"position .part", "定位", true, false, "无法定位断点文件。", L"所有下载线路均失败，断点已保留。", 4000, 4000},
-      {"write .part", "写入", true, false, "写入或刷新断点文件失败。", L"所有下载线路均失败，断点已保留。", 4000, 4000},
-      {"flush .part", "刷新", true, false, "写入或刷新断点文件失败。", L"所有下载线路均失败，断点已保留。", 5000, 4000},
-      // The first chunk's checkpoint: the backup cannot be kept, so the replace fails.
-      {"checkpoint after a chunk", "替换并备份", true, false, "写入下载断点状态失败。",
-       L"所有下载线路均失败，断点已保留。", 5000, 5000},
-      {"checkpoint after a failure", "写入", true, true, "", L"无法保存下载失败状态。", 4000, 4000},
-      {"commit", "移动并替换", false, false, "", L"无法原子提交下载对象。", 12293, 12293},
-  };
-  for (const auto& 项 : 用例表) {
-    SCOPED_TRACE(项.名称);
-    fs::remove_all(缓存());
-    if (项.续传) {
-      写部分(4000);
-      写断点(4000, 1, 0);
-      写测试文件(文件(".part.json.bak"), "{}");
-    }
-    std::vector<传输脚本> 脚本(1);
-    if (项.连接失败) 脚本[0].连接失败 = L"无法连接到下载服务器。";
-    脚本下载传输 传输(对象_, 脚本);
-    std::optional<文件故障注入> 注入;
-    传输.调用前 = [&](const 下载请求&) { 注入.emplace(项.故障调用); };
-    const 运行结果 结果 = 运行(传输);
-    ASSERT_TRUE(注入.has_value());
-    EXPECT_TRUE(注入->已注入());
-    注入.reset();
-    EXPECT_FALSE(结果.成功);
-    EXPECT_EQ(结果.消息, 项.消息);
-    EXPECT_FALSE(fs::exists(文件(".object")));
-    EXPECT_EQ(部分(), 对象_.substr(0, static_cast<std::size_t>(项.之后部分)));
-    const 断点视图 断点 = 读断点();
-    if (std::string(项.最近错误).empty()) {
-      EXPECT_EQ(断点.lastError, "");  // the checkpoint of the running attempt stayed
-    } else {
-      EXPECT_EQ(断点.lastError, 项.最近错误);
-    }
-    EXPECT_EQ(断点.downloaded, 项.之后断点);
-    检查不变式(文件(".object"), 文件(".part"), 断点, 对象_, 项.名称);
-    // The next run resumes where the checkpoint says, or publishes a complete .part at once.
-    脚本下载传输 再次(对象_);
-    const 运行结果 完成 = 运行(再次);
-    ASSERT_TRUE(完成.成功) << ::testing::PrintToString(完成.消息);
-    EXPECT_EQ(读测试文件(文件(".object")), 对象_);
-  }
-}
-
-TEST_F(下载任务测试, 第一次断点写入失败时不开始传输) {
-  写部分(4000);
-  写断点(4000, 1, 0);
-  const std::string 之前 = 读测试文件(文件(".part.json"));
-  脚本下载传输 传输(对象_);
-  写测试文件(文件(".part.json.bak"), "{}");  // so the copy fallback cannot keep a backup either
-  运行结果 结果;
-  {
-    文件故障注入 注入("替换并备份");
-    结果 = 运行(传输);
-  }
-  EXPECT_FALSE(结果.成功);
-  EXPECT_EQ(结果.消息, L"无法初始化下载断点状态。");
-  EXPECT_TRUE(传输.请求.empty());
-  EXPECT_EQ(读测试文件(文件(".part.json")), 之前);
-  EXPECT_EQ(部分(), 对象_.substr(0, 4000));
-  续传完成(4000);
-}
-
 // Every file call of a whole download, failed in turn: the run ends with a failure message
 // or the verified object, never with anything else under the object's name.
 TEST_F(下载任务测试, 任一文件调用失败都不会发布未校验的对象) {

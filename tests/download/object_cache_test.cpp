@@ -36,45 +36,6 @@ class 缓存查找测试 : public ::testing::Test {
   const std::string 哈希_ = 测试SHA256("hello");
 };
 
-TEST_F(缓存查找测试, 参数无效时不查找也不改动输出路径) {
-  写测试文件(对象文件(), 内容_);
-  std::string 大写 = 哈希_;
-  大写[0] = 'A';
-  const std::string 键[] = {大写, 哈希_.substr(1), 哈希_ + "0", "g" + 哈希_.substr(1), ""};
-  for (const auto& 项 : 键) {
-    std::wstring 路径 = L"keep", 消息;
-    EXPECT_FALSE(缓存查找(目录_.宽路径(), 项, 5, &路径, &消息)) << 项;
-    EXPECT_EQ(消息, L"缓存查找参数无效。");
-    EXPECT_EQ(路径, L"keep");
-  }
-  std::wstring 路径 = L"keep", 消息;
-  EXPECT_FALSE(缓存查找(L"", 哈希_, 5, &路径, &消息));
-  EXPECT_EQ(消息, L"缓存查找参数无效。");
-  EXPECT_EQ(路径, L"keep");
-  EXPECT_FALSE(缓存查找(目录_.宽路径(), 哈希_, 5, nullptr, &消息));
-  EXPECT_EQ(消息, L"缓存查找参数无效。");
-  EXPECT_EQ(读测试文件(对象文件()), 内容_);
-  EXPECT_TRUE(隔离项().empty());
-}
-
-TEST_F(缓存查找测试, 有效对象返回完整路径而缺失对象只是未命中) {
-  std::wstring 路径 = L"stale", 消息 = L"stale";
-  写测试文件(目录_.子路径(哈希_ + ".part"), "he");
-  写测试文件(目录_.子路径(哈希_ + ".part.json"), "{}");
-  EXPECT_FALSE(查找(&路径, &消息));
-  EXPECT_TRUE(路径.empty());
-  EXPECT_TRUE(消息.empty());
-
-  写测试文件(对象文件(), 内容_);
-  消息 = L"stale";
-  EXPECT_TRUE(查找(&路径, &消息));
-  EXPECT_EQ(fs::path(路径), 对象文件());
-  EXPECT_TRUE(消息.empty());
-  EXPECT_TRUE(查找(&路径, nullptr));
-  EXPECT_EQ(目录内容(目录_.路径()),
-            (std::vector<std::string>{哈希_ + ".object", 哈希_ + ".part", 哈希_ + ".part.json"}));
-}
-
 TEST_F(缓存查找测试, 内容错误大小错误或是目录的条目被隔离) {
   struct 用例 {
     const char* 名称;
@@ -104,37 +65,6 @@ TEST_F(缓存查找测试, 内容错误大小错误或是目录的条目被隔�
       EXPECT_EQ(读测试文件(隔离路径), 项.旧内容);
     }
   }
-}
-
-TEST_F(缓存查找测试, 大小不符时不计算哈希) {
-  写测试文件(对象文件(), "hell");
-  std::wstring 路径, 消息;
-  {
-    文件故障注入 读取探针("读取");
-    EXPECT_FALSE(查找(&路径, &消息));
-    EXPECT_FALSE(读取探针.已注入());  // no byte of the file was read
-  }
-  EXPECT_EQ(消息, L"缓存对象校验失败，已隔离。");
-}
-
-TEST_F(缓存查找测试, 无法读取的对象按无效隔离而移动失败时仍报告隔离) {
-  写测试文件(对象文件(), 内容_);
-  std::wstring 路径, 消息;
-  {
-    文件故障注入 打不开("打开");
-    EXPECT_FALSE(查找(&路径, &消息));
-  }
-  EXPECT_EQ(消息, L"缓存对象校验失败，已隔离。");
-  EXPECT_EQ(隔离项().size(), 1u);
-
-  写测试文件(对象文件(), "jello");
-  {
-    文件故障注入 移动失败("移动不替换");
-    EXPECT_FALSE(查找(&路径, &消息));
-    EXPECT_TRUE(移动失败.已注入());
-  }
-  EXPECT_EQ(消息, L"缓存对象校验失败，已隔离。");
-  EXPECT_EQ(读测试文件(对象文件()), "jello");  // nothing was deleted
 }
 
 TEST_F(缓存查找测试, 指向别处的链接不被当作对象) {

@@ -49,26 +49,6 @@ class 策略命令 : public ::testing::Test {
   std::string 清单哈希_;
 };
 
-TEST_F(策略命令, 写出核心接受的策略) {
-  auto 命令 = 参数();
-  for (const char* 地址 : {"https://r1.example/update/v1/results", "https://r2.example/update/v1/results"}) {
-    命令.push_back("--result-url");
-    命令.push_back(地址);
-  }
-  const auto 结果 = 运行发布工具(命令);
-  ASSERT_EQ(结果.退出码, 0u) << 结果.输出;
-  版本策略 策略;
-  std::wstring 错误;
-  ASSERT_TRUE(解析版本策略(读测试文件(目录_.子路径("out/policy.json")), &策略, &错误));
-  EXPECT_EQ(策略.policyVersion, 7u);
-  EXPECT_EQ(策略.assignmentId, "canary 5%");
-  EXPECT_EQ(策略.targetReleaseId, "2026.12.1");
-  EXPECT_EQ(策略.manifestHash, 清单哈希_);
-  EXPECT_EQ(策略.manifestHash, 测试SHA256(读测试文件(目录_.子路径("content/releases/2026.12.1/manifest.json"))));
-  EXPECT_EQ(策略.checkAfter, "2026-12-06T12:00:00+08:00");
-  EXPECT_EQ(策略.resultReportUrls.size(), 2u);
-}
-
 TEST_F(策略命令, 拒绝核心不接受的值) {
   struct 情形 {
     std::vector<std::string> 替换;

@@ -57,37 +57,6 @@ TEST_F(发布命令, 清单列出每个文件且每份内容只存一个对象) 
   EXPECT_EQ(目录内容(内容() / "objects").size(), 3u);  // the two equal libraries share one object
 }
 
-TEST_F(发布命令, 第二个发布只写新内容且不改动已有对象) {
-  发布(构建(), "r1", 内容());
-  const auto 共享对象 = 对象(std::string(3000, 'c'));
-  const auto 写入时间 = fs::last_write_time(共享对象);
-
-  写测试文件(构建() / fs::u8path("docs/读我.txt"), "notes of the second release\n");
-  写测试文件(构建() / "bin/new.dll", "new library");
-  const auto 结果 = 运行发布工具({"release", "--input", 路径文本(构建()), "--release-id", "r2", "--base-url",
-                                  "https://content.example/tallybell", "--out", 路径文本(内容())});
-  ASSERT_EQ(结果.退出码, 0u) << 结果.输出;
-  EXPECT_NE(结果.输出.find("release r2: 5 files, "), std::string::npos) << 结果.输出;
-  EXPECT_NE(结果.输出.find("2 objects written, 2 already present"), std::string::npos) << 结果.输出;
-  EXPECT_EQ(fs::last_write_time(共享对象), 写入时间);
-  EXPECT_EQ(目录内容(内容() / "objects").size(), 5u);
-  EXPECT_EQ(读清单("r2").files.size(), 5u);
-  EXPECT_EQ(读清单("r1").files.size(), 4u);
-}
-
-TEST_F(发布命令, 同一发布再发布相同内容成功而不同内容为6) {
-  const std::string 哈希 = 发布(构建(), "r1", 内容());
-  EXPECT_EQ(发布(构建(), "r1", 内容()), 哈希);
-
-  写测试文件(构建() / "bin/core.dll", "changed");
-  const std::string 旧清单 = 读测试文件(内容() / "releases/r1/manifest.json");
-  const auto 结果 = 运行发布工具({"release", "--input", 路径文本(构建()), "--release-id", "r1", "--base-url",
-                                  "https://content.example/tallybell", "--out", 路径文本(内容())});
-  EXPECT_EQ(结果.退出码, 6u) << 结果.输出;
-  EXPECT_NE(结果.输出.find("错误 6："), std::string::npos) << 结果.输出;
-  EXPECT_EQ(读测试文件(内容() / "releases/r1/manifest.json"), 旧清单);
-}
-
 TEST_F(发布命令, 已有对象损坏时为5且不改动它也不写清单) {
   发布(构建(), "r1", 内容());
   const auto 损坏对象 = 对象("Tallybell sample executable\n");

@@ -169,18 +169,6 @@ TEST_F(版本组装测试, 状态冲突写诊断行并以3003拒绝) {
   }
 }
 
-TEST_F(版本组装测试, 隔离恢复模式提交而不记录待定) {
-  本地版本状态 状态;
-  状态.generation = 2;
-  状态.quarantined = {L"r2"};
-  写状态文件(状态根(), 状态);
-  配置_.allowQuarantinedRecovery = true;
-  提供全部对象();
-  ASSERT_EQ(组装(), 0u);
-  EXPECT_TRUE(发布目录可用(结果_.releaseDirectory));
-  EXPECT_EQ(读状态文件(状态根() / "state.txt").generation, 2u);
-}
-
 TEST_F(版本组装测试, 已完整的目标不再复制并按例外记录) {
   写入发布目录(目标(), 清单文本_, "r2", 新版本文件);
   ASSERT_EQ(组装(), 0u);
@@ -211,36 +199,6 @@ TEST_F(版本组装测试, 不完整的目标在新版本校验后才被移开) 
   }
   ASSERT_EQ(隔离.size(), 1u);
   EXPECT_EQ(读取目录树(目录_.子路径("program/releases/" + 隔离[0])), 旧内容);
-}
-
-TEST_F(版本组装测试, 缺少对象时3010且目标不受影响) {
-  提供全部对象();
-  fs::remove(目录_.子路径("fixture/objects/" + 测试SHA256("shared") + ".object"));
-  写入发布目录(目标(), 清单文本_, "r2", {{"Tallybell.exe", "partial"}}, 完成标记::省略);
-  const auto 旧内容 = 读取目录树(目标());
-  std::wstring 错误;
-  EXPECT_EQ(组装(&错误), 3010u);
-  EXPECT_EQ(错误, L"无法下载或校验发布文件。");
-  EXPECT_EQ(读取目录树(目标()), 旧内容);
-  EXPECT_EQ(读状态文件(状态根() / "state.txt").pendingRelease, L"");
-}
-
-TEST_F(版本组装测试, 代次耗尽时版本已提交并返回3006) {
-  本地版本状态 状态;
-  状态.generation = 最大代次;
-  写状态文件(状态根(), 状态);
-  提供全部对象();
-  std::wstring 错误;
-  EXPECT_EQ(组装(&错误), 3006u);
-  EXPECT_EQ(错误, L"本地版本状态代次已耗尽。");
-  EXPECT_TRUE(发布目录可用(目录_.宽路径("program/releases/r2")));
-}
-
-TEST_F(版本组装测试, 没有可用状态时3004) {
-  fs::remove(状态根() / "state.txt");
-  std::wstring 错误;
-  EXPECT_EQ(组装(&错误), 3004u);
-  EXPECT_EQ(错误, L"无法读取版本组装所需的本地状态。");
 }
 
 }  // namespace

@@ -47,16 +47,6 @@ class 结果回报 : public ::testing::Test {
   结果回报计数 计数_;
 };
 
-TEST_F(结果回报, 空队列或缺失队列成功且计数为零) {
-  std::wstring 错误 = L"stale";
-  传输_.状态[L"https://a/r"] = 204;
-  EXPECT_EQ(回报更新结果(状态根(), {L"https://a/r"}, &传输_, &计数_, &错误), 0u);
-  EXPECT_EQ(计数_.sent, 0u);
-  EXPECT_EQ(计数_.pending, 0u);
-  EXPECT_TRUE(错误.empty());
-  EXPECT_TRUE(传输_.请求记录.empty());
-}
-
 TEST_F(结果回报, 按序投递并带幂等键和固定请求头) {
   入队("b-2");
   入队("a-1");
@@ -142,29 +132,6 @@ TEST_F(结果回报, 并行的另一轮已送达并移走的事件不算遗留) 
   ASSERT_EQ(传输.请求记录.size(), 1u);  // a, sent twice under the same key; b and c once
   EXPECT_EQ(传输.请求记录[0].headers.back().second, L"a");
   EXPECT_TRUE(目录内容(队列()).empty());
-}
-
-TEST_F(结果回报, 全部地址失败时事件保留) {
-  入队("e");
-  传输_.状态[L"https://s/r"] = 500;
-  EXPECT_EQ(回报更新结果(状态根(), {L"https://s/r", L"https://down/r"}, &传输_, &计数_, nullptr), 3019u);
-  EXPECT_EQ(计数_.sent, 0u);
-  EXPECT_EQ(计数_.pending, 1u);
-}
-
-TEST_F(结果回报, 无效地址在发送前以3001失败) {
-  入队("e");
-  const std::vector<std::vector<std::wstring>> 无效 = {
-      {}, {L"https://s/r "}, {L"http://s/r"}, {L"https://"}, {L"https://s/r", L"https://a\tb"}, {L"HTTPS:/x/abc"}};
-  for (const auto& 地址 : 无效) {
-    std::wstring 错误;
-    EXPECT_EQ(回报更新结果(状态根(), 地址, &传输_, &计数_, &错误), 3001u);
-    EXPECT_EQ(错误, L"更新结果回报参数无效。");
-  }
-  EXPECT_TRUE(传输_.请求记录.empty());
-  传输_.状态[L"HTTPS://s/r"] = 200;  // the scheme is compared without regard to case
-  EXPECT_EQ(回报更新结果(状态根(), {L"HTTPS://s/r"}, &传输_, &计数_, nullptr), 0u);
-  EXPECT_EQ(回报更新结果(状态根(), {L"https://s/r"}, nullptr, &计数_, nullptr), 3001u);
 }
 
 }  // namespace

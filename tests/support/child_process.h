@@ -1,12 +1,12 @@
-// Child processes that a campaign starts, watches and may kill at any moment: unlike
-// 运行更新程序 the caller keeps the process while it runs. POSIX only (the campaigns that
-// use it run on Linux).
+// Child processes that a test starts, watches and may kill at any moment; 运行程序 is
+// this launcher waiting for the end. POSIX only.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,7 +24,10 @@ class 子进程 {
  public:
   // Starts 程序 with 参数 (argv[0] is 程序), the current environment and standard output
   // (and standard error) appended to 输出文件. 已启动() tells whether it runs.
-  子进程(const std::string& 程序, const std::vector<std::string>& 参数, const std::filesystem::path& 输出文件);
+  // 环境 adds to (or replaces in) the current environment; without 合并错误输出 standard
+  // error stays the test's own.
+  子进程(const std::string& 程序, const std::vector<std::string>& 参数, const std::filesystem::path& 输出文件,
+         const std::map<std::string, std::string>& 环境 = {}, bool 合并错误输出 = true);
   // Kills a child that still runs and reaps it, so no campaign leaves processes behind.
   ~子进程();
   子进程(const 子进程&) = delete;

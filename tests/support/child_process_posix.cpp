@@ -25,18 +25,30 @@ namespace {
 
 }  // namespace
 
-子进程::子进程(const std::string& 程序, const std::vector<std::string>& 参数, const std::filesystem::path& 输出文件) {
+子进程::子进程(const std::string& 程序, const std::vector<std::string>& 参数, const std::filesystem::path& 输出文件,
+               const std::map<std::string, std::string>& 环境, bool 合并错误输出) {
   std::vector<std::string> 参数表 = 参数;
   参数表.insert(参数表.begin(), 程序);
-  std::vector<char*> 指针;
+  std::map<std::string, std::string> 合并;
+  for (char** 项 = environ; *项 != nullptr; ++项) {
+    const std::string 文本 = *项;
+    const auto 等号 = 文本.find('=');
+    if (等号 != std::string::npos) 合并[文本.substr(0, 等号)] = 文本.substr(等号 + 1);
+  }
+  for (const auto& [名, 值] : 环境) 合并[名] = 值;
+  std::vector<std::string> 环境表;
+  for (const auto& [名, 值] : 合并) 环境表.push_back(名 + "=" + 值);
+  std::vector<char*> 指针, 环境指针;
   for (auto& 项 : 参数表) 指针.push_back(项.data());
+  for (auto& 项 : 环境表) 环境指针.push_back(项.data());
   指针.push_back(nullptr);
+  环境指针.push_back(nullptr);
   posix_spawn_file_actions_t 动作;
   posix_spawn_file_actions_init(&动作);
   posix_spawn_file_actions_addopen(&动作, STDOUT_FILENO, 输出文件.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  posix_spawn_file_actions_adddup2(&动作, STDOUT_FILENO, STDERR_FILENO);
+  if (合并错误输出) posix_spawn_file_actions_adddup2(&动作, STDOUT_FILENO, STDERR_FILENO);
   pid_t 进程 = -1;
-  if (::posix_spawn(&进程, 程序.c_str(), &动作, nullptr, 指针.data(), environ) == 0) 进程号_ = 进程;
+  if (::posix_spawn(&进程, 程序.c_str(), &动作, nullptr, 指针.data(), 环境指针.data()) == 0) 进程号_ = 进程;
   posix_spawn_file_actions_destroy(&动作);
 }
 

@@ -7,17 +7,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <optional>
 
 #include "platform/diagnostic_memory.h"
+#include "support/env_guard.h"
 #include "support/temp_dir.h"
 
 namespace tallybell::测试 {
 
 struct 测试诊断通道::实现 {
   测试临时目录 目录;
-  std::optional<std::string> 原运行目录;
+  环境变量守卫 运行目录{"XDG_RUNTIME_DIR", 目录.路径().string()};
   unsigned char* 视图 = nullptr;
   std::string 锁路径;
   int 别处锁 = -1;
@@ -25,11 +24,6 @@ struct 测试诊断通道::实现 {
   ~实现() {
     if (别处锁 >= 0) ::close(别处锁);
     if (视图 != nullptr) ::munmap(视图, platform::诊断视图字节数);
-    if (原运行目录) {
-      ::setenv("XDG_RUNTIME_DIR", 原运行目录->c_str(), 1);
-    } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
-    }
   }
 
   // Creates one file of 大小 bytes (zero-filled) with the application's mode.
@@ -59,8 +53,6 @@ struct 测试诊断通道::实现 {
 };
 
 测试诊断通道::测试诊断通道(const std::string& 标识) : 实现_(std::make_unique<实现>()) {
-  if (const char* 原值 = std::getenv("XDG_RUNTIME_DIR")) 实现_->原运行目录 = 原值;
-  ::setenv("XDG_RUNTIME_DIR", 实现_->目录.路径().c_str(), 1);
   实现_->创建(标识);
 }
 

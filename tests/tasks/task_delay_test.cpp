@@ -22,25 +22,6 @@ class 任务延迟 : public ::testing::Test {
   测试临时目录 目录_;
 };
 
-TEST_F(任务延迟, 文件位于状态目录下) {
-  EXPECT_EQ(std::filesystem::path(任务延迟文件(状态根())), 延迟文件());
-}
-
-TEST_F(任务延迟, 可用的存储值原样使用且不改写文件) {
-  const struct {
-    std::string 内容;
-    std::uint32_t 延迟;
-  } 用例表[] = {{"754\r\n", 754}, {"754", 754}, {"60\n", 60}, {"900\n\n\r", 900}, {"060\n", 60}};
-  for (const auto& 用例 : 用例表) {
-    写测试文件(延迟文件(), 用例.内容);
-    std::uint32_t 延迟 = 0;
-    ASSERT_TRUE(读取或创建任务延迟(状态根(), &延迟)) << 用例.内容;
-    EXPECT_EQ(延迟, 用例.延迟) << 用例.内容;
-    EXPECT_EQ(读测试文件(延迟文件()), 用例.内容);
-    EXPECT_FALSE(std::filesystem::exists(备份文件()));
-  }
-}
-
 TEST_F(任务延迟, 损坏的存储值换成新的随机延迟并保留旧文件) {
   const std::string 用例表[] = {"59\n", "901\n", "0060\n", "7 5\n", "", "\r\n", "abc", "1000", " 754", "754 \n",
                                "+75", "75\n1"};
@@ -66,26 +47,6 @@ TEST_F(任务延迟, 没有文件时抽取一次之后一直沿用) {
   ASSERT_TRUE(读取或创建任务延迟(状态根(), &第二次));
   EXPECT_EQ(第二次, 第一次);
   EXPECT_EQ(目录内容(目录_.子路径("state")), std::vector<std::string>{"update-task-delay.txt"});
-}
-
-TEST_F(任务延迟, 写不进去时失败且旧文件不变) {
-  写测试文件(延迟文件(), "59\n");
-  std::uint32_t 延迟 = 12345;
-  {
-    文件故障注入 故障("写入");
-    EXPECT_FALSE(读取或创建任务延迟(状态根(), &延迟));
-    EXPECT_TRUE(故障.已注入());
-  }
-  EXPECT_EQ(延迟, 12345u);
-  EXPECT_EQ(读测试文件(延迟文件()), "59\n");
-  EXPECT_EQ(目录内容(目录_.子路径("state")), std::vector<std::string>{"update-task-delay.txt"});
-
-  // A file where the state directory belongs cannot hold the delay either.
-  写测试文件(目录_.子路径("blocked"), "x");
-  EXPECT_FALSE(读取或创建任务延迟(目录_.宽路径("blocked"), &延迟));
-  EXPECT_FALSE(读取或创建任务延迟(L"", &延迟));
-  EXPECT_FALSE(读取或创建任务延迟(状态根(), nullptr));
-  EXPECT_EQ(延迟, 12345u);
 }
 
 }  // namespace

@@ -102,55 +102,6 @@ class 离线夹具 : public ::testing::Test {
   std::wstring 错误_;
 };
 
-TEST(离线夹具地址, 地址路径) {
-  struct 用例 {
-    std::wstring 地址;
-    bool 有路径;
-    std::wstring 路径;
-  };
-  const 用例 表[] = {
-      {L"https://h/update/v1/resolve", true, L"/update/v1/resolve"},
-      {L"https://h/update/v1/resolve?x=1/2", true, L"/update/v1/resolve"},
-      {L"https://h/a#f?g", true, L"/a"},
-      {L"https://h:443/", true, L"/"},
-      {L"https://h?q=/a", true, L"/a"},
-      {L"https://h", false, L""},
-      {L"h/update/v1/resolve", false, L""},
-      {L"", false, L""},
-  };
-  for (const 用例& 项 : 表) {
-    std::wstring 路径 = L"sentinel";
-    EXPECT_EQ(取地址路径(项.地址, &路径), 项.有路径) << std::string(项.地址.begin(), 项.地址.end());
-    EXPECT_EQ(路径, 项.有路径 ? 项.路径 : L"sentinel");
-  }
-}
-
-TEST(离线夹具地址, 路由表) {
-  struct 用例 {
-    std::wstring 方法;
-    std::wstring 地址;
-    离线路由 路由;
-  };
-  const 用例 表[] = {
-      {L"POST", 解析地址, 离线路由::解析},
-      {L"post", 解析地址 + L"?installation=1", 离线路由::解析},
-      {L"pOsT", 结果地址 + L"#x", 离线路由::结果},
-      {L"GET", 解析地址, 离线路由::清单},
-      {L"get", L"anything", 离线路由::清单},
-      {L"PUT", 解析地址, 离线路由::拒绝},
-      {L"POSTS", 解析地址, 离线路由::拒绝},
-      {L"POST", 解析地址 + L"/", 离线路由::拒绝},
-      {L"POST", L"https://updates.example/update/v1/Resolve", 离线路由::拒绝},
-      {L"POST", L"updates.example/update/v1/resolve", 离线路由::拒绝},
-      {L"POST", L"https://updates.example", 离线路由::拒绝},
-      {L"", 解析地址, 离线路由::拒绝},
-  };
-  for (const 用例& 项 : 表) {
-    EXPECT_EQ(选择离线路由(项.方法, 项.地址), 项.路由)
-        << std::string(项.方法.begin(), 项.方法.end()) << " " << std::string(项.地址.begin(), 项.地址.end());
-  }
-}
-
 TEST(离线夹具地址, 清单地址的发布标识) {
   const std::wstring 前缀 = L"https://h/releases/";
   struct 用例 {
@@ -211,46 +162,6 @@ TEST(离线夹具地址, 下载地址的对象哈希) {
   }
 }
 
-TEST_F(离线夹具, 解析请求先用policy再用default并接受查询串) {
-  写("policy.json", "{\"p\":1}");
-  写("default-policy.json", "{\"d\":1}");
-  const std::wstring 带查询 = 解析地址 + L"?channel=beta";
-  ASSERT_TRUE(发送(L"POST", 带查询, "{}"));
-  预期JSON回答("{\"p\":1}", 带查询);
-
-  fs::remove(目录_.子路径("policy.json"));
-  ASSERT_TRUE(发送(L"post", 解析地址));
-  预期JSON回答("{\"d\":1}", 解析地址);
-
-  fs::remove(目录_.子路径("default-policy.json"));
-  EXPECT_FALSE(发送(L"POST", 解析地址));
-  预期失败(JSON读取消息);
-}
-
-TEST_F(离线夹具, 清单请求的顶层文件与发布目录回退) {
-  const std::wstring 发布地址 = L"http://content.example/releases/r1/manifest.json";
-  写("releases/r1/manifest.json", "release r1");
-  写("manifest.json", "top level");
-  const std::wstring 任意地址 = L"https://h/anything?x=1";
-  ASSERT_TRUE(发送(L"GET", 任意地址));
-  预期JSON回答("top level", 任意地址);
-
-  fs::remove(目录_.子路径("manifest.json"));
-  ASSERT_TRUE(发送(L"Get", 发布地址));
-  预期JSON回答("release r1", 发布地址);
-
-  const std::pair<std::wstring, std::wstring> 失败表[] = {
-      {发布地址 + L"?v=2", 清单地址消息},
-      {L"https://h/releases/../manifest.json", 清单地址消息},
-      {任意地址, 清单地址消息},
-      {L"https://h/releases/r2/manifest.json", JSON读取消息},
-  };
-  for (const auto& [地址, 消息] : 失败表) {
-    EXPECT_FALSE(发送(L"GET", 地址));
-    预期失败(消息);
-  }
-}
-
 TEST_F(离线夹具, 回答大小上限与参数) {
   写("policy.json", "12345");
   ASSERT_TRUE(发送(L"POST", 解析地址, {}, 5));
@@ -285,23 +196,6 @@ TEST_F(离线夹具, 回答大小上限与参数) {
   EXPECT_TRUE(传输_.发送(请求, &响应, nullptr));
 }
 
-TEST_F(离线夹具, 结果回报逐行追加并保留上一版本) {
-  ASSERT_TRUE(发送(L"POST", 结果地址, "{\"n\":1}"));
-  EXPECT_EQ(错误_, L"");
-  EXPECT_EQ(响应_.statusCode, 204u);
-  EXPECT_EQ(响应_.finalUrl, 结果地址);
-  EXPECT_EQ(响应_.body, "");
-  EXPECT_EQ(读("reported-results.ndjson"), "{\"n\":1}\n");
-
-  const std::string 第二 = std::string("{\"n\":2,\"raw\":\"\xE4\xB8\xAD\"}");
-  ASSERT_TRUE(发送(L"post", 结果地址 + L"?attempt=2", 第二));
-  EXPECT_EQ(响应_.statusCode, 204u);
-  EXPECT_EQ(读("reported-results.ndjson"), "{\"n\":1}\n" + 第二 + "\n");
-  EXPECT_EQ(读("reported-results.ndjson.bak"), "{\"n\":1}\n");
-  EXPECT_EQ(测试::目录内容(目录_.路径()),
-            (std::vector<std::string>{"reported-results.ndjson", "reported-results.ndjson.bak"}));
-}
-
 TEST_F(离线夹具, 无法整读的结果文件不被替换) {
   // Larger than a whole-file read allows: the recorded lines must survive.
   写("reported-results.ndjson", "{\"n\":1}\n");
@@ -329,61 +223,6 @@ TEST_F(离线夹具, 无法整读的结果文件不被替换) {
   }
   预期失败(结果写入消息);
   EXPECT_FALSE(存在("reported-results.ndjson"));
-}
-
-TEST_F(离线夹具, 对象按地址末段找到并分块传送) {
-  const std::string 内容 = 对象内容(150000);
-  写("objects/" + 哈希 + ".object", 内容);
-  const std::wstring 地址表[] = {L"https://h/objects/" + 宽哈希 + L".object",
-                                 L"http://content.example/" + 宽哈希 + L"?sig=1"};
-  for (const std::wstring& 地址 : 地址表) {
-    下载记录 记录;
-    ASSERT_TRUE(下载(地址, 0, &记录));
-    EXPECT_EQ(错误_, L"");
-    EXPECT_EQ(记录.响应次数, 1);
-    EXPECT_EQ(记录.头.statusCode, 200u);
-    EXPECT_EQ(记录.头.finalUrl, 地址);
-    EXPECT_TRUE(记录.头.hasContentLength);
-    EXPECT_EQ(记录.头.contentLength, 150000u);
-    EXPECT_FALSE(记录.头.hasContentRange);
-    EXPECT_EQ(记录.头.rangeStart, 0u);
-    EXPECT_EQ(记录.头.rangeTotal, 0u);
-    EXPECT_FALSE(记录.头.acceptsByteRanges);
-    EXPECT_EQ(记录.块长度, (std::vector<std::uint64_t>{65536, 65536, 18928}));
-    EXPECT_TRUE(记录.正文 == 内容);
-  }
-}
-
-TEST_F(离线夹具, 对象的回退位置与找不到的情形) {
-  写("objects/sha256/" + 哈希 + ".object", "nested");
-  下载记录 记录;
-  ASSERT_TRUE(下载(L"https://h/" + 宽哈希, 0, &记录));
-  EXPECT_EQ(记录.正文, "nested");
-
-  std::wstring 大写 = 宽哈希;
-  大写[0] = L'A';
-  大写[10] = L'F';
-  const std::pair<std::wstring, std::wstring> 失败表[] = {
-      {L"https://h/" + 大写 + L".object", 对象请求消息},
-      {L"https://h/objects/", 对象请求消息},
-      {L"https://h/" + std::wstring(64, L'e') + L".object", L"离线对象夹具不存在。"},
-  };
-  for (const auto& [地址, 消息] : 失败表) {
-    下载记录 失败记录;
-    EXPECT_FALSE(下载(地址, 0, &失败记录));
-    EXPECT_EQ(错误_, 消息);
-    EXPECT_EQ(失败记录.响应次数, 0);
-  }
-
-  下载请求 请求;
-  请求.url = L"https://h/" + 宽哈希;
-  const auto 接受头 = [](const 下载响应&, std::wstring*) { return true; };
-  const auto 接受数据 = [](const unsigned char*, std::uint64_t, std::wstring*) { return true; };
-  std::wstring 错误 = L"stale";
-  EXPECT_FALSE(传输_.下载(请求, {}, 接受数据, &错误));
-  EXPECT_EQ(错误, 对象请求消息);
-  EXPECT_FALSE(传输_.下载(请求, 接受头, {}, &错误));
-  EXPECT_EQ(错误, 对象请求消息);
 }
 
 TEST_F(离线夹具, 断点续传的范围) {
@@ -414,52 +253,6 @@ TEST_F(离线夹具, 断点续传的范围) {
   EXPECT_FALSE(下载(地址, 1001, &越界));
   EXPECT_EQ(错误_, 对象断点消息);
   EXPECT_EQ(越界.响应次数, 0);
-}
-
-TEST_F(离线夹具, 回调拒绝与读取失败) {
-  写("objects/" + 哈希 + ".object", 对象内容(70000));
-  下载请求 请求;
-  请求.url = L"https://h/" + 宽哈希;
-  int 数据次数 = 0;
-  const auto 接受数据 = [&数据次数](const unsigned char*, std::uint64_t, std::wstring*) {
-    ++数据次数;
-    return true;
-  };
-  const auto 接受头 = [](const 下载响应&, std::wstring*) { return true; };
-
-  std::wstring 错误 = L"stale";
-  const auto 拒绝头 = [](const 下载响应&, std::wstring* 回调错误) {
-    *回调错误 = L"状态码不可接受。";
-    return false;
-  };
-  EXPECT_FALSE(传输_.下载(请求, 拒绝头, 接受数据, &错误));
-  EXPECT_EQ(错误, L"状态码不可接受。");
-  EXPECT_EQ(数据次数, 0);
-
-  int 拒绝次数 = 0;
-  const auto 拒绝数据 = [&拒绝次数](const unsigned char*, std::uint64_t, std::wstring* 回调错误) {
-    ++拒绝次数;
-    *回调错误 = L"写入失败。";
-    return false;
-  };
-  EXPECT_FALSE(传输_.下载(请求, 接受头, 拒绝数据, &错误));
-  EXPECT_EQ(错误, 对象读取消息);
-  EXPECT_EQ(拒绝次数, 1);
-
-  {
-    测试::文件故障注入 读取失败("读取");
-    EXPECT_FALSE(传输_.下载(请求, 接受头, 接受数据, &错误));
-    EXPECT_TRUE(读取失败.已注入());
-  }
-  EXPECT_EQ(错误, 对象读取消息);
-  EXPECT_EQ(数据次数, 0);
-
-  {
-    测试::文件故障注入 定位失败("定位");
-    EXPECT_FALSE(传输_.下载(请求, 接受头, 接受数据, &错误));
-    EXPECT_TRUE(定位失败.已注入());
-  }
-  EXPECT_EQ(错误, 对象断点消息);
 }
 
 }  // namespace

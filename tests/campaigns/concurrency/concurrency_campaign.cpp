@@ -31,6 +31,8 @@
 #include "release/verification.h"
 #include "results/result_queue.h"
 #include "storage/version_state.h"
+#include "shared/campaign.h"
+#include "support/env_guard.h"
 #include "support/child_process.h"
 #include "support/file_helpers.h"
 #include "support/lock_holder.h"
@@ -48,8 +50,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace 测试;
 
-bool 长模式 = false;
-std::uint64_t 种子 = 0;
+using 战役::长模式;
+const std::uint64_t& 种子 = 战役::随机起点;
 
 struct 战报 {
   unsigned 同启回合 = 0, 同启进程 = 0, 已在运行 = 0;
@@ -231,7 +233,7 @@ TEST_F(并发, 离线准备与后台检查竞争不丢状态更新) {
 TEST_F(并发, 结果投递并行不丢事件) {
   测试服务 服务;
   ASSERT_TRUE(服务.已启动());
-  ::setenv("SSL_CERT_FILE", 服务.CA文件().c_str(), 1);
+  环境变量守卫 证书("SSL_CERT_FILE", 服务.CA文件());
   服务应答 接受 = 应答(204);
   接受.delayMs = 15;
   服务.设置路由("POST", "/update/v1/results", {接受});
@@ -290,40 +292,18 @@ TEST_F(并发, 结果投递并行不丢事件) {
     报告.投递进程 += 进程数;
     ++报告.投递回合;
   }
-  ::unsetenv("SSL_CERT_FILE");
 }
 
 void 打印报告() {
-  std::printf("\nconcurrency campaign (%s mode, random start %llu)\n", 长模式 ? "long" : "short",
-              static_cast<unsigned long long>(种子));
   std::printf("  simultaneous checks: %u rounds, %u processes, %u printed already running\n", 报告.同启回合,
               报告.同启进程, 报告.已在运行);
   std::printf("  offline preparation vs check: %u rounds, %u check restarts after meeting the lock\n",
               报告.竞争回合, 报告.检查重试);
   std::printf("  racing report passes: %u rounds, %u passes, %u events, %u requests, %u repeated deliveries (same key)\n",
               报告.投递回合, 报告.投递进程, 报告.投递事件, 报告.投递请求, 报告.重复投递);
-  std::printf("  time %.1f s\n", 报告.秒);
 }
 
 }  // namespace
 }  // namespace tallybell
 
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  tallybell::种子 = std::random_device{}();
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--long") == 0) {
-      tallybell::长模式 = true;
-    } else if (std::strcmp(argv[i], "--random-start") == 0 && i + 1 < argc) {
-      tallybell::种子 = std::strtoull(argv[++i], nullptr, 10);
-    } else {
-      std::fprintf(stderr, "usage: %s [--long] [--random-start N] [gtest options]\n", argv[0]);
-      return 2;
-    }
-  }
-  const auto 开始 = std::chrono::steady_clock::now();
-  const int 结果 = RUN_ALL_TESTS();
-  tallybell::报告.秒 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
-  tallybell::打印报告();
-  return 结果;
-}
+const tallybell::战役::战役定义 tallybell::战役::本战役 = {"concurrency campaign", tallybell::打印报告};

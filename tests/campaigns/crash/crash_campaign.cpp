@@ -21,18 +21,21 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "coordinator/coordinator.h"
-#include "crash_oracle.h"
 #include "platform/file_system.h"
+#include "shared/campaign.h"
+#include "shared/crash_oracle.h"
 #include "transport/download_client.h"
 #include "transport/json_http_client.h"
 #include "release/verification.h"
 #include "storage/version_state.h"
+#include "support/env_guard.h"
 #include "support/child_process.h"
 #include "support/file_helpers.h"
 #include "support/lock_namespace.h"
@@ -51,8 +54,8 @@ using namespace 测试;
 using 崩溃测试::观察记录;
 using 崩溃测试::预期;
 
-bool 长模式 = false;
-std::uint64_t 种子 = 0;
+using 战役::长模式;
+const std::uint64_t& 种子 = 战役::随机起点;
 
 // Where a run was when it was killed, told from what the service received from it and
 // what it left on disk, in the order a run passes them.
@@ -120,6 +123,7 @@ class 崩溃一致性 : public ::testing::Test {
  protected:
   私有锁命名空间 锁空间_;
   测试服务 服务_;
+  std::optional<环境变量守卫> 证书_;
   std::mt19937_64 随机_{种子};
   std::string 策略文本_, 清单文本_;
   发布内容 目标文件_;
@@ -127,7 +131,7 @@ class 崩溃一致性 : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(服务_.已启动());
-    ::setenv("SSL_CERT_FILE", 服务_.CA文件().c_str(), 1);
+    证书_.emplace("SSL_CERT_FILE", 服务_.CA文件());
     // Two objects big enough that the body arrives in many flushed pieces (resumable with
     // ranges), one file shared with the installed release, one small whole answer.
     目标文件_ = {{"Tallybell.exe", 图案(300001)},
@@ -160,7 +164,6 @@ class 崩溃一致性 : public ::testing::Test {
     服务_.设置路由("GET", "/releases/r2/manifest.json", {清单});
     服务_.设置路由("POST", "/update/v1/results", {回报});
   }
-  void TearDown() override { ::unsetenv("SSL_CERT_FILE"); }
 
   // Lays out one installation: 0 new (nothing at all), 1 with r1 installed and active,
   // 2 like 1 plus an incomplete r2 left by some earlier failure.
@@ -411,8 +414,6 @@ TEST_F(崩溃一致性, 神谕发现每种损坏) {
 }
 
 void 打印报告() {
-  std::printf("\ncrash campaign (%s mode, random start %llu)\n", 长模式 ? "long" : "short",
-              static_cast<unsigned long long>(种子));
   std::printf("  reference run %u ms; %u rounds, %u runs, %u kills, %u runs ended before their kill\n",
               报告.参考毫秒, 报告.回合, 报告.运行, 报告.击杀, 报告.自行结束);
   std::printf("  kills per phase:");
@@ -420,33 +421,9 @@ void 打印报告() {
   std::printf("\n  oracle violations %u; most leftover .tmp- files in cache and queue after a kill %llu; repeated event deliveries %llu\n",
               报告.违例, static_cast<unsigned long long>(报告.最多遗留临时文件),
               static_cast<unsigned long long>(报告.重复投递));
-  std::printf("  time %.1f s\n", 报告.秒);
 }
 
 }  // namespace
 }  // namespace tallybell
 
-int main(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "--child") == 0) return tallybell::运行子进程(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  tallybell::种子 = std::random_device{}();
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--long") == 0) {
-      tallybell::长模式 = true;
-    } else if (std::strcmp(argv[i], "--random-start") == 0 && i + 1 < argc) {
-      tallybell::种子 = std::strtoull(argv[++i], nullptr, 10);
-    } else {
-      std::fprintf(stderr, "usage: %s [--long] [--random-start N] [gtest options]\n", argv[0]);
-      return 2;
-    }
-  }
-  // Killing a process loses nothing that reached the page cache, so a RAM disk proves the
-  // same ordering promises as a real disk while keeping hundreds of runs short.
-  std::error_code 错误;
-  if (std::getenv("TMPDIR") == nullptr && std::filesystem::is_directory("/dev/shm", 错误)) {
-    ::setenv("TMPDIR", "/dev/shm", 1);
-  }
-  const int 结果 = RUN_ALL_TESTS();
-  tallybell::打印报告();
-  return 结果;
-}
+const tallybell::战役::战役定义 tallybell::战役::本战役 = {"crash campaign", tallybell::打印报告, tallybell::运行子进程};

@@ -30,6 +30,8 @@
 #include "transport/json_http_client.h"
 #include "release/verification.h"
 #include "storage/version_state.h"
+#include "shared/campaign.h"
+#include "shared/crash_oracle.h"
 #include "support/file_helpers.h"
 #include "support/lock_namespace.h"
 #include "support/release_builder.h"
@@ -44,7 +46,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace 测试;
 
-bool 长模式 = false;
+using 战役::长模式;
 
 constexpr std::uint64_t 主程序大小 = 300000;  // several pieces of 64 KiB
 constexpr std::uint64_t 库大小 = 5000;
@@ -228,27 +230,20 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     return fs::exists(队列) ? 目录内容(队列).size() : 0;
   }
 
-  // What holds after every run: the installed release and its record are untouched,
-  // the cache keeps only correct bytes.
-  void 检查安装(std::vector<std::string>* 问题) const {
+  // What holds after every run: the crash oracle's promises (the installed r1 untouched,
+  // the cache holding only correct bytes), and r1 stays the active, last good release.
+  void 检查安装(std::vector<std::string>* 问题) {
+    崩溃测试::预期 值;
+    值.程序根 = 目录_.子路径("program");
+    值.状态根 = 状态根();
+    值.缓存根 = 缓存();
+    值.目标发布 = "r2";
+    值.策略文本 = 策略文本_;
+    for (const auto& [路径, 内容] : 文件_) 值.对象[测试SHA256(内容)] = 内容;
+    值.原有目录["r1"] = 已装树_;
+    for (auto& 项 : 崩溃测试::检查现场(值, &记录_)) 问题->push_back(std::move(项));
     const 本地版本状态 状态 = 读状态(问题);
     if (状态.activeRelease != L"r1" || 状态.lastGoodRelease != L"r1") 问题->push_back("the active release record changed");
-    if (读取目录树(发布("r1")) != 已装树_) 问题->push_back("the installed release r1 changed");
-    if (!发布目录可用(发布("r1").wstring())) 问题->push_back("r1 no longer verifies");
-    if (fs::exists(发布("r2")) && !发布目录可用(发布("r2").wstring())) 问题->push_back("an r2 that does not verify");
-    if (!状态.pendingRelease.empty() && !发布目录可用(发布(窄(状态.pendingRelease)).wstring())) {
-      问题->push_back("the pending release does not verify");
-    }
-    for (const auto& 项 : fs::directory_iterator(缓存())) {
-      const std::string 名称 = 项.path().filename().u8string();
-      const std::string 内容 = 读测试文件(项.path());
-      if (名称.size() == 71 && 名称.compare(64, 7, ".object") == 0 && 测试SHA256(内容) != 名称.substr(0, 64)) {
-        问题->push_back("cache object " + 名称 + " holds other bytes");
-      }
-      if (名称 == 测试SHA256(主程序_) + ".part" && 内容 != 主程序_.substr(0, 内容.size())) {
-        问题->push_back(".part holds bytes that are not the object's");
-      }
-    }
   }
 
   void 检查已准备(std::vector<std::string>* 问题) const {
@@ -305,6 +300,7 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   std::string 主程序_, 库_, 清单_, 策略文本_;
   发布内容 文件_, 已装文件_;
   std::map<std::string, std::string> 已装树_;
+  崩溃测试::观察记录 记录_;
   更新协调器结果 结果_;
 };
 
@@ -530,7 +526,6 @@ INSTANTIATE_TEST_SUITE_P(全程, 网络故障战役, ::testing::ValuesIn(用例�
                          });
 
 void 打印报告() {
-  std::printf("\nnetwork-fault campaign (%s mode)\n", 长模式 ? "long" : "short");
   std::printf("%-46s %-9s %8s %8s %8s  %s\n", "case", "stage", "expected", "code", "seconds", "verdict");
   std::size_t 通过 = 0;
   for (const auto& 项 : 报告) {
@@ -544,17 +539,4 @@ void 打印报告() {
 }  // namespace
 }  // namespace tallybell
 
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--long") == 0) {
-      tallybell::长模式 = true;
-    } else {
-      std::fprintf(stderr, "usage: %s [--long] [gtest options]\n", argv[0]);
-      return 2;
-    }
-  }
-  const int 结果 = RUN_ALL_TESTS();
-  tallybell::打印报告();
-  return 结果;
-}
+const tallybell::战役::战役定义 tallybell::战役::本战役 = {"network-fault campaign", tallybell::打印报告};
