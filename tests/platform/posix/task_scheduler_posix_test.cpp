@@ -9,7 +9,6 @@
 #include <functional>
 #include <optional>
 
-#include "app/repair_command.h"
 #include "platform/posix/systemd_units.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
@@ -105,6 +104,13 @@ TEST_F(systemd任务, 注册写下两个单元后重新加载并启用定时器)
   EXPECT_EQ(读测试文件(单元("tallybell-update.service")), 服务单元(任务));
   EXPECT_EQ(读测试文件(单元("tallybell-update.timer")), 定时器);
   EXPECT_EQ(命令_, 一次注册的命令);
+
+  // A repair after the program moved replaces both units.
+  const auto 搬走后 = 定义(L"/srv/moved/tallybell-update", 754);
+  ASSERT_TRUE(注册(搬走后, &错误));
+  EXPECT_EQ(读测试文件(单元("tallybell-update.service")), 服务单元(搬走后));
+  EXPECT_EQ(目录内容(目录_.子路径("units")), 两个单元);
+  EXPECT_EQ(命令_.size(), 2 * 一次注册的命令.size());
 }
 
 TEST_F(systemd任务, 单元文件无法表达的值或没有systemd时失败且什么也不写) {
@@ -182,33 +188,6 @@ TEST_F(systemd任务, 定时器写不进去时服务单元恢复原样) {
   EXPECT_EQ(读测试文件(单元("tallybell-update.service")), "old service\n");
   EXPECT_EQ(目录内容(目录_.子路径("units")), 两个单元);
   EXPECT_TRUE(命令_.empty());
-}
-
-// --repair-tasks as an elevated process runs it, down to the systemctl commands: a second
-// repair from a moved program updates the units and keeps the delay.
-TEST_F(systemd任务, 两次修复留下一对更新过的单元和同一个延迟) {
-  const auto 修复 = [this](const fs::path& 程序) {
-    写测试文件(程序, "binary");
-    任务修复环境 修复环境 = 系统任务修复环境();
-    修复环境.已提升权限 = [] { return true; };
-    修复环境.本程序路径 = [程序] { return 程序.wstring(); };
-    修复环境.注册任务 = [this](const 后台更新任务定义& 任务, std::wstring* 错误) { return 注册(任务, 错误); };
-    修复环境.写输出 = [](const std::string&) {};
-    return 运行任务修复命令(命令行参数({L"--repair-tasks", L"--state-root", 目录_.宽路径("state")}), 修复环境);
-  };
-  const fs::path 旧程序 = 目录_.子路径("old") / "tallybell-update";
-  const fs::path 新程序 = 目录_.子路径("new") / "tallybell-update";
-  ASSERT_EQ(修复(旧程序), 0u);
-  const std::string 第一个定时器 = 读测试文件(单元("tallybell-update.timer"));
-  ASSERT_EQ(修复(新程序), 0u);
-  EXPECT_EQ(目录内容(目录_.子路径("units")), 两个单元);
-  const std::string 服务 = 读测试文件(单元("tallybell-update.service"));
-  EXPECT_NE(服务.find("\nExecStart=\"" + 新程序.string() + "\" --background-check\n"), std::string::npos);
-  EXPECT_EQ(服务.find(旧程序.string()), std::string::npos);
-  EXPECT_EQ(读测试文件(单元("tallybell-update.timer")), 第一个定时器);  // the same delay
-  const std::string 延迟 = 读测试文件(目录_.子路径("state") / "state" / "update-task-delay.txt");
-  EXPECT_NE(第一个定时器.find("\nOnBootSec=" + 延迟.substr(0, 延迟.size() - 1) + "s\n"), std::string::npos);
-  EXPECT_EQ(命令_.size(), 2 * 一次注册的命令.size());
 }
 
 TEST(系统命令, 不经外壳运行并取回退出码且不占用标准输出) {
