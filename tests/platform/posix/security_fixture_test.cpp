@@ -139,6 +139,19 @@ TEST_F(夹具安全, 命名管道当作无法读取) {
   EXPECT_EQ(错误, L"无法写入离线结果回报夹具。");
 }
 
+// An offline preparation of release r1 from 目录/fixture, with a state root of its own.
+离线准备请求 准备r1(const 测试临时目录& 目录) {
+  本地版本状态 状态;
+  状态.generation = 1;
+  写状态文件(目录.子路径("state"), 状态);
+  离线准备请求 请求;
+  请求.fixtureDir = 目录.宽路径("fixture");
+  请求.programRoot = 目录.宽路径("program");
+  请求.stateRoot = 目录.宽路径("state");
+  请求.releaseId = L"r1";
+  return 请求;
+}
+
 // A FIFO inside a fixture release makes offline preparation fail with the staging message
 // instead of hanging in the copy while it holds the coordinator lock.
 TEST(夹具发布安全, 来源中的命名管道使离线准备以3005结束而不阻塞) {
@@ -148,14 +161,7 @@ TEST(夹具发布安全, 来源中的命名管道使离线准备以3005结束而
   写测试文件(来源 / "Tallybell.exe", "exe");
   写测试文件(来源 / "complete.json", "{}");
   ASSERT_EQ(::mkfifo((来源 / "pipe").c_str(), 0600), 0);
-  本地版本状态 状态;
-  状态.generation = 1;
-  写状态文件(目录.子路径("state"), 状态);
-  离线准备请求 请求;
-  请求.fixtureDir = 目录.宽路径("fixture");
-  请求.programRoot = 目录.宽路径("program");
-  请求.stateRoot = 目录.宽路径("state");
-  请求.releaseId = L"r1";
+  const 离线准备请求 请求 = 准备r1(目录);
   std::wstring 消息;
   auto 完成 = std::async(std::launch::async, [&] { return 准备离线版本(请求, &消息); });
   if (完成.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
@@ -178,14 +184,7 @@ TEST(夹具发布安全, 来源目录是链接时为3002且什么也不复制) {
   写测试文件(目录.子路径("elsewhere/complete.json"), "{}");
   fs::create_directories(目录.子路径("fixture/releases"));
   fs::create_directory_symlink(目录.子路径("elsewhere"), 目录.子路径("fixture/releases/r1"));
-  本地版本状态 状态;
-  状态.generation = 1;
-  写状态文件(目录.子路径("state"), 状态);
-  离线准备请求 请求;
-  请求.fixtureDir = 目录.宽路径("fixture");
-  请求.programRoot = 目录.宽路径("program");
-  请求.stateRoot = 目录.宽路径("state");
-  请求.releaseId = L"r1";
+  const 离线准备请求 请求 = 准备r1(目录);
   std::wstring 消息;
   EXPECT_EQ(准备离线版本(请求, &消息), 3002u);
   EXPECT_FALSE(fs::exists(目录.子路径("program")));

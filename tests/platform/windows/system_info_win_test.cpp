@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <cwctype>
+#include <regex>
 #include <string>
 
 #include "platform/sha256_engine.h"
@@ -13,36 +13,17 @@
 namespace tallybell::platform {
 namespace {
 
-// Reads a decimal number at 位置 and moves past it; false when there is none or it has
-// a leading zero.
-bool 读数字(const std::wstring& 文本, std::size_t* 位置, unsigned long* 值) {
-  std::size_t 开始 = *位置;
-  while (*位置 < 文本.size() && std::iswdigit(文本[*位置])) ++*位置;
-  if (*位置 == 开始 || (*位置 - 开始 > 1 && 文本[开始] == L'0')) return false;
-  *值 = std::wcstoul(文本.substr(开始, *位置 - 开始).c_str(), nullptr, 10);
-  return true;
-}
-
-bool 读文字(const std::wstring& 文本, std::size_t* 位置, const std::wstring& 文字) {
-  if (文本.compare(*位置, 文字.size(), 文字) != 0) return false;
-  *位置 += 文字.size();
-  return true;
-}
-
 TEST(WindowsSystemInfo, DescriptionNamesTheKernelVersion) {
   const std::wstring 描述 = 系统描述();
-  std::size_t 位置 = 0;
-  unsigned long 主 = 0, 次 = 0, 内部版本 = 0;
-  ASSERT_TRUE(读文字(描述, &位置, L"Windows ") && 读数字(描述, &位置, &主) && 读文字(描述, &位置, L".") &&
-              读数字(描述, &位置, &次) && 读文字(描述, &位置, L" build ") &&
-              读数字(描述, &位置, &内部版本) && 读文字(描述, &位置, L" x64") && 位置 == 描述.size())
+  std::wsmatch 匹配;
+  ASSERT_TRUE(std::regex_match(描述, 匹配, std::wregex(LR"(Windows ([1-9][0-9]*)\.(0|[1-9][0-9]*) build ([1-9][0-9]*) x64)")))
       << "description: " << std::string(描述.begin(), 描述.end());
   if (测试::在Wine下运行()) {
     GTEST_SKIP() << "Wine 8 reports the kernel as 6.1.7601 (Windows 7); version check skipped";
   }
   // The kernel's own version, which no compatibility shim lowers: Windows 10 or later.
-  EXPECT_GE(主, 10u);
-  EXPECT_GE(内部版本, 10240u);
+  EXPECT_GE(std::stoul(匹配[1].str()), 10u);
+  EXPECT_GE(std::stoul(匹配[3].str()), 10240u);
 }
 
 TEST(WindowsSystemInfo, ShellFoldersAreExistingAbsoluteDirectories) {

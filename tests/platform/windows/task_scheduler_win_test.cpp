@@ -66,13 +66,6 @@ struct 测试任务 {
   后台更新任务定义 定义;
 };
 
-// Runs 动作 on a thread of its own, so that its COM state starts fresh and ends with it.
-template <typename 函数>
-void 在新线程中(函数 动作) {
-  std::thread 线程(动作);
-  线程.join();
-}
-
 TEST(WindowsTaskScheduler, UnderWineTheFirstMissingStepIsReportedWithItsHresult) {
   if (!测试::在Wine下运行()) GTEST_SKIP() << "not under Wine: see RegisteredTaskCarriesTheDefinition";
   测试任务 任务;
@@ -83,35 +76,29 @@ TEST(WindowsTaskScheduler, UnderWineTheFirstMissingStepIsReportedWithItsHresult)
   EXPECT_FALSE(注册后台更新任务(任务.定义, nullptr));
 }
 
-TEST(WindowsTaskScheduler, AThreadInTheSingleThreadedApartmentKeepsIt) {
-  在新线程中([] {
-    测试任务 任务;
-    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    std::wstring 错误;
-    const bool 成功 = 注册后台更新任务(任务.定义, &错误);
-    EXPECT_NE(错误, L"初始化任务计划 COM 失败。");
-    if (测试::在Wine下运行()) {
-      EXPECT_EQ(错误, Wine的第一个缺口);
-    }
-    EXPECT_TRUE(成功 || !错误.empty());
-    // Still in its apartment: one more initialisation only counts up.
-    EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
-    ::CoUninitialize();
-    ::CoUninitialize();
-  });
-}
-
-TEST(WindowsTaskScheduler, TheRegistrationLeavesOnlyTheApartmentItEntered) {
-  在新线程中([] {
-    测试任务 任务;
-    注册后台更新任务(任务.定义, nullptr);
-    // Not initialised any more: this is a first initialisation again.
-    EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-    注册后台更新任务(任务.定义, nullptr);
-    EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);  // the caller's count survives
-    ::CoUninitialize();
-    ::CoUninitialize();
-  });
+// The registration enters COM only where the calling thread has not: a thread in the
+// single-threaded apartment keeps it, and a fresh thread is left uninitialised again.
+TEST(WindowsTaskScheduler, TheRegistrationLeavesTheCallersApartmentAsItFoundIt) {
+  for (const bool 调用方已初始化 : {true, false}) {
+    std::thread([调用方已初始化] {
+      测试任务 任务;
+      if (调用方已初始化) {
+        ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+      }
+      std::wstring 错误;
+      const bool 成功 = 注册后台更新任务(任务.定义, &错误);
+      EXPECT_NE(错误, L"初始化任务计划 COM 失败。");
+      if (测试::在Wine下运行()) {
+        EXPECT_EQ(错误, Wine的第一个缺口);
+      }
+      EXPECT_TRUE(成功 || !错误.empty());
+      // Still in the caller's apartment, one more initialisation only counts up; otherwise
+      // this is a first initialisation again.
+      EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 调用方已初始化 ? S_FALSE : S_OK);
+      ::CoUninitialize();
+      if (调用方已初始化) ::CoUninitialize();
+    }).join();
+  }
 }
 
 TEST(WindowsTaskScheduler, RegisteredTaskCarriesTheDefinition) {
