@@ -114,7 +114,9 @@ TEST_F(存储, 任一调用失败时目标完整且无残留) {
       }
       const std::string 现在 = 读测试文件(目录_.子路径("state/doc"));
       EXPECT_TRUE(现在 == 旧 || 现在 == 新) << "n=" << n << " " << 故障调用;
-      if (结果) EXPECT_EQ(现在, 新) << "n=" << n << " " << 故障调用;
+      if (结果) {
+        EXPECT_EQ(现在, 新) << "n=" << n << " " << 故障调用;
+      }
       EXPECT_EQ(目录内容(目录_.子路径("state")), (std::vector<std::string>{"doc", "doc.bak"}))
           << "n=" << n << " " << 故障调用;
     }
