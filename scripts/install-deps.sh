@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build and the tests need (through sudo when not root).
+# Installs the Debian 12 packages the build and the tests need (through sudo when not root);
+# --example installs only what building the Linux programs needs.
 set -euo pipefail
 
+# What configuring and building the Linux programs needs (the example uses only this).
 packages=(
   build-essential cmake pkg-config
   nlohmann-json3-dev libssl-dev libcurl4-openssl-dev libgtest-dev
-  g++-mingw-w64-x86-64-posix wine wine64
+  libcpp-httplib-dev libsqlite3-dev libpq-dev
   python3 openssl
-  clang libclang-rt-14-dev
-  libcpp-httplib-dev libsqlite3-dev wrk
-  libpq-dev postgresql nginx-light curl
 )
+# What the whole test run adds: the Windows cross build and Wine, the fuzz targets, the
+# service's load tools, and the database server and load balancer of the cluster tests.
+if [ "${1:-}" != "--example" ]; then
+  packages+=(
+    g++-mingw-w64-x86-64-posix wine wine64
+    clang libclang-rt-14-dev
+    wrk postgresql nginx-light curl
+  )
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -5,7 +5,7 @@
 # temporary roots; nothing outside them is touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --example
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target tallybell-update tallybell-publish
 

@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh || exit 1
 
+echo "== layer check"
+python3 scripts/check-layers.py || exit 1
+
 build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
 }

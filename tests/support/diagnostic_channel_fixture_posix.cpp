@@ -9,14 +9,14 @@
 
 
 #include "platform/diagnostic_memory.h"
-#include "support/env_guard.h"
+#include "support/environment_guard.h"
 #include "support/temp_dir.h"
 
 namespace tallybell::测试 {
 
 struct 测试诊断通道::实现 {
   测试临时目录 目录;
-  环境变量守卫 运行目录{"XDG_RUNTIME_DIR", 目录.路径().string()};
+  环境变量保护 运行目录{"XDG_RUNTIME_DIR", 目录.路径().string()};
   unsigned char* 视图 = nullptr;
   std::string 锁路径;
   int 别处锁 = -1;

@@ -12,6 +12,8 @@ namespace tallybell::测试 {
 class 环境变量保护 {
  public:
   环境变量保护() = default;
+  // One variable for the whole scope.
+  环境变量保护(const std::string& 名称, const std::optional<std::string>& 值) { 设置(名称, 值); }
   ~环境变量保护();
   环境变量保护(const 环境变量保护&) = delete;
   环境变量保护& operator=(const 环境变量保护&) = delete;

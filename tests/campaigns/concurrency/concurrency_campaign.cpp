@@ -32,7 +32,7 @@
 #include "results/result_queue.h"
 #include "storage/version_state.h"
 #include "shared/campaign.h"
-#include "support/env_guard.h"
+#include "support/environment_guard.h"
 #include "support/child_process.h"
 #include "support/file_helpers.h"
 #include "support/lock_holder.h"
@@ -233,7 +233,7 @@ TEST_F(并发, 离线准备与后台检查竞争不丢状态更新) {
 TEST_F(并发, 结果投递并行不丢事件) {
   测试服务 服务;
   ASSERT_TRUE(服务.已启动());
-  环境变量守卫 证书("SSL_CERT_FILE", 服务.CA文件());
+  环境变量保护 证书("SSL_CERT_FILE", 服务.CA文件());
   服务应答 接受 = 应答(204);
   接受.delayMs = 15;
   服务.设置路由("POST", "/update/v1/results", {接受});

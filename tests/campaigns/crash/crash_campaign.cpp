@@ -35,7 +35,7 @@
 #include "transport/json_http_client.h"
 #include "release/verification.h"
 #include "storage/version_state.h"
-#include "support/env_guard.h"
+#include "support/environment_guard.h"
 #include "support/child_process.h"
 #include "support/file_helpers.h"
 #include "support/lock_namespace.h"
@@ -123,7 +123,7 @@ class 崩溃一致性 : public ::testing::Test {
  protected:
   私有锁命名空间 锁空间_;
   测试服务 服务_;
-  std::optional<环境变量守卫> 证书_;
+  std::optional<环境变量保护> 证书_;
   std::mt19937_64 随机_{种子};
   std::string 策略文本_, 清单文本_;
   发布内容 目标文件_;
