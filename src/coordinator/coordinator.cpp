@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/failure.h"
 #include "common/codes.h"
 #include "common/text.h"
 #include "coordinator/coordinator_steps.h"
@@ -21,17 +22,6 @@
 namespace tallybell {
 namespace {
 
-std::uint32_t 设置(std::uint32_t 代码, const wchar_t* 文本, std::wstring* 错误) {
-  if (错误 != nullptr) {
-    if (文本 == nullptr) {
-      错误->clear();
-    } else {
-      *错误 = 文本;
-    }
-  }
-  return 代码;
-}
-
 // Everything a run knows once it holds the lock.
 struct 运行上下文 {
   const 更新协调器配置& 配置;
@@ -44,7 +34,7 @@ struct 运行上下文 {
   版本策略 策略;
 };
 
-// Step 8: compare the policy's version with the state's and store a newer policy.
+// Compares the policy's version with the state's and stores a newer policy.
 // Returns 0 to go on, or the code to end the run with (olderPolicyIgnored is then set
 // for the one non-failure outcome).
 std::uint32_t 接受策略(运行上下文& 上下文, const std::string& 原始文本, bool* 结束) {
@@ -53,28 +43,28 @@ std::uint32_t 接受策略(运行上下文& 上下文, const std::string& 原始
   auto& 状态 = 上下文.状态;
   if (策略.policyVersion < 状态.policyVersion) {
     上下文.结果->olderPolicyIgnored = true;
-    return 设置(成功, nullptr, 上下文.错误);
+    return 以代码结束(成功, nullptr, 上下文.错误);
   }
   const std::string 内容标识 = 策略内容标识(策略);
   if (策略.policyVersion == 状态.policyVersion) {
     if (内容标识 != 状态.policyContentId) {
-      return 设置(更新策略内容冲突, L"相同 policyVersion 返回了不同内容。", 上下文.错误);
+      return 以代码结束(更新策略内容冲突, L"相同 policyVersion 返回了不同内容。", 上下文.错误);
     }
     *结束 = false;
     return 成功;
   }
   const std::wstring 策略文件 = 连接路径(连接路径(上下文.配置.stateRoot, L"state"), L"current-policy.json");
   if (!原子写入文件(策略文件, 原始文本, 策略文件 + L".bak")) {
-    return 设置(无法保存更新策略, L"无法保存当前更新策略。", 上下文.错误);
+    return 以代码结束(无法保存更新策略, L"无法保存当前更新策略。", 上下文.错误);
   }
-  if (状态.generation == 最大代次) return 设置(版本状态提交失败, L"本地状态代次已耗尽。", 上下文.错误);
+  if (状态.generation == 最大代次) return 以代码结束(版本状态提交失败, L"本地状态代次已耗尽。", 上下文.错误);
   本地版本状态 新状态 = 状态;
   新状态.policyVersion = 策略.policyVersion;
   新状态.policyContentId = 内容标识;
   新状态.nextCheckAt = 策略.checkAfter;
   新状态.updateFailureCount = 0;
   if (!提交下一代状态(上下文.配置.stateRoot, &新状态)) {
-    return 设置(版本状态提交失败, L"无法提交更新策略状态。", 上下文.错误);
+    return 以代码结束(版本状态提交失败, L"无法提交更新策略状态。", 上下文.错误);
   }
   状态 = std::move(新状态);
   *结束 = false;
@@ -87,7 +77,7 @@ std::uint32_t 拒绝未签名版本(运行上下文& 上下文, 签名校验结�
   记录并投递结果(上下文.配置, 上下文.策略, 上下文.设备标识, 上下文.状态, "failed", "manifest", 发布清单哈希不符,
                  上下文.json);
   记录更新失败(上下文.配置, &上下文.状态);
-  return 设置(发布清单哈希不符, 签名校验消息(校验), 上下文.错误);
+  return 以代码结束(发布清单哈希不符, 签名校验消息(校验), 上下文.错误);
 }
 
 bool 需要签名(const 更新协调器配置& 配置) { return !配置.trustedPublicKeys.empty(); }
@@ -122,7 +112,7 @@ std::uint32_t 准备目标版本(运行上下文& 上下文, const std::wstring&
   if (!上下文.json->发送(请求, &响应, nullptr) || 响应.statusCode != 200) {
     记录并投递结果(配置, 上下文.策略, 上下文.设备标识, 上下文.状态, "failed", "manifest", 无法下载发布清单, 上下文.json);
     记录更新失败(配置, &上下文.状态);
-    return 设置(无法下载发布清单, L"无法下载发布清单。", 上下文.错误);
+    return 以代码结束(无法下载发布清单, L"无法下载发布清单。", 上下文.错误);
   }
   const auto 校验 = 校验发布清单签名(配置.trustedPublicKeys, 响应.body, 上下文.策略.manifestSignature);
   if (校验 == 签名校验结果::缺少签名 || 校验 == 签名校验结果::未通过) return 拒绝未签名版本(上下文, 校验);
@@ -145,7 +135,7 @@ std::uint32_t 准备目标版本(运行上下文& 上下文, const std::wstring&
   }
   if (可恢复) {
     const auto 路径 = 取本地版本状态路径(配置.stateRoot);
-    const std::wstring 目录 = 连接路径(连接路径(配置.programRoot, L"releases"), 目标);
+    const std::wstring 目录 = 发布目录(配置.programRoot, 目标);
     if (!提交隔离恢复(配置, 上下文.策略, 目标, 目录, &路径, &上下文.状态, 上下文.错误)) {
       记录并投递结果(配置, 上下文.策略, 上下文.设备标识, 上下文.状态, "failed", "state-commit", 版本状态提交失败,
                      上下文.json);
@@ -154,7 +144,7 @@ std::uint32_t 准备目标版本(运行上下文& 上下文, const std::wstring&
   }
   上下文.结果->releasePrepared = true;
   记录并投递结果(配置, 上下文.策略, 上下文.设备标识, 上下文.状态, "prepared", "", 成功, 上下文.json);
-  return 设置(成功, nullptr, 上下文.错误);
+  return 以代码结束(成功, nullptr, 上下文.错误);
 }
 
 // Steps 9 to 15, once a policy is accepted.
@@ -163,21 +153,21 @@ std::uint32_t 处理目标(运行上下文& 上下文) {
   const auto& 策略 = 上下文.策略;
   上下文.结果->targetReleaseId = 策略.targetReleaseId;
   const std::wstring 目标 = 逐字节加宽(策略.targetReleaseId);
-  const std::wstring 目录 = 连接路径(连接路径(配置.programRoot, L"releases"), 目标);
+  const std::wstring 目录 = 发布目录(配置.programRoot, 目标);
   const bool 可恢复 = 判定隔离恢复资格(配置, 上下文.状态, 策略, 目标);
   const bool 已隔离目标 = 已隔离(上下文.状态, 目标);
   if (已隔离目标 || 配置.recoverUnusableState) 记录恢复判定(配置, 上下文.状态, 策略, 可恢复);
   if (已隔离目标 && !可恢复) {
-    return 设置(版本状态不允许, L"目标版本已被隔离，当前状态不满足本次受监督恢复条件。", 上下文.错误);
+    return 以代码结束(版本状态不允许, L"目标版本已被隔离，当前状态不满足本次受监督恢复条件。", 上下文.错误);
   }
   if (发布目录可用(目录)) {
     if (可恢复 && 校验目标版本(目录, 策略) && 本地清单已签名(上下文, 目录)) {
       const auto 路径 = 取本地版本状态路径(配置.stateRoot);
       if (!提交隔离恢复(配置, 策略, 目标, 目录, &路径, &上下文.状态, 上下文.错误)) return 版本状态提交失败;
       上下文.结果->releasePrepared = true;
-      return 设置(成功, nullptr, 上下文.错误);
+      return 以代码结束(成功, nullptr, 上下文.错误);
     }
-    if (!可恢复 && 上下文.状态.activeRelease == 目标) return 设置(成功, nullptr, 上下文.错误);
+    if (!可恢复 && 上下文.状态.activeRelease == 目标) return 以代码结束(成功, nullptr, 上下文.错误);
   }
   return 准备目标版本(上下文, 目标, 可恢复);
 }
@@ -187,7 +177,7 @@ std::uint32_t 持锁运行(运行上下文& 上下文) {
   const auto& 配置 = 上下文.配置;
   清理遗留暂存目录(配置.stateRoot);
   if (!取得设备安装标识(配置.stateRoot, &上下文.设备标识)) {
-    return 设置(无法取得安装标识, L"无法取得设备安装标识。", 上下文.错误);
+    return 以代码结束(无法取得安装标识, L"无法取得设备安装标识。", 上下文.错误);
   }
   std::string 原始文本;
   // A target that cannot be a directory name ("." or "..", say) makes the policy unusable
@@ -195,7 +185,7 @@ std::uint32_t 持锁运行(运行上下文& 上下文) {
   if (!请求版本策略(配置, 上下文.状态, 上下文.设备标识, 上下文.json, &上下文.策略, &原始文本, nullptr) ||
       !发布标识有效(逐字节加宽(上下文.策略.targetReleaseId))) {
     记录更新失败(配置, &上下文.状态);
-    return 设置(无法取得更新策略, L"无法取得有效更新策略，现有版本状态未改变。", 上下文.错误);
+    return 以代码结束(无法取得更新策略, L"无法取得有效更新策略，现有版本状态未改变。", 上下文.错误);
   }
   bool 结束 = false;
   const std::uint32_t 代码 = 接受策略(上下文, 原始文本, &结束);
@@ -209,7 +199,7 @@ std::uint32_t 运行更新协调器(const 更新协调器配置& config, JsonHtt
                              更新协调器结果* result, std::wstring* error) {
   if (json == nullptr || download == nullptr || result == nullptr || config.programRoot.empty() ||
       config.stateRoot.empty() || config.cacheRoot.empty() || config.resolveUrls.empty()) {
-    return 设置(参数无效, L"更新协调器参数无效。", error);
+    return 以代码结束(参数无效, L"更新协调器参数无效。", error);
   }
   *result = 更新协调器结果{};
   运行上下文 上下文{config, json, download, result, error, {}, {}, {}};
@@ -223,17 +213,17 @@ std::uint32_t 运行更新协调器(const 更新协调器配置& config, JsonHtt
       解析检查时间(门前状态.nextCheckAt, &检查时间) && 当前时间(config) < 检查时间) {
     result->skippedUntilCheckAfter = true;
     result->skippedWhileFailing = 门前状态.updateFailureCount != 0;
-    return 设置(成功, nullptr, error);
+    return 以代码结束(成功, nullptr, error);
   }
   platform::命名互斥体 锁;
   if (!锁.打开或创建(协调器锁名称) || 锁.加锁(0) != platform::加锁结果::取得) {
     result->alreadyRunning = true;
-    return 设置(成功, nullptr, error);
+    return 以代码结束(成功, nullptr, error);
   }
   // Loaded again under the lock: an offline preparation may have committed between the
   // gate and the lock, and the policy bookkeeping saved below starts from this copy.
   if (!加载或重建状态(config.stateRoot, &上下文.状态)) {
-    return 设置(版本状态提交失败, L"无法重建本地更新状态。", error);
+    return 以代码结束(版本状态提交失败, L"无法重建本地更新状态。", error);
   }
   return 持锁运行(上下文);
 }

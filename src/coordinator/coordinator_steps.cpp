@@ -110,7 +110,7 @@ std::vector<已有版本> 收集已有版本(const std::wstring& programRoot, co
     if (!发布标识有效(标识) || std::find(已考虑.begin(), 已考虑.end(), 标识) != 已考虑.end()) continue;
     已考虑.push_back(标识);
     已有版本 版本;
-    版本.directory = 连接路径(连接路径(programRoot, L"releases"), 标识);
+    版本.directory = 发布目录(programRoot, 标识);
     std::string 文本;
     const std::wstring 清单路径 = 连接路径(版本.directory, 发布清单文件名);
     // A linked release directory is no release, so nothing in it is offered for reuse.

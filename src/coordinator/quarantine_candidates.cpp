@@ -7,7 +7,7 @@
 namespace tallybell {
 
 std::wstring 发布目录路径(const std::wstring& programRoot, const std::wstring& 标识) {
-  return 连接路径(连接路径(programRoot, L"releases"), 标识);
+  return 发布目录(programRoot, 标识);
 }
 
 bool 版本可运行(const 更新协调器配置& 配置, const std::wstring& 标识或路径) {

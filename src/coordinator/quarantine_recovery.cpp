@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/failure.h"
 #include "coordinator/quarantine_internal.h"
 #include "documents/manifest.h"
 #include "release/verification.h"
@@ -12,11 +13,6 @@
 
 namespace tallybell {
 namespace {
-
-bool 失败(std::wstring* 错误, const wchar_t* 文本) {
-  if (错误 != nullptr) *错误 = 文本;
-  return false;
-}
 
 // The newer of the two state files (the main file on a tie), parsed.
 bool 读取最新状态(const 本地版本状态路径& 路径, 本地版本状态* 输出) {

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/failure.h"
 #include "common/guid_text.h"
 #include "common/text.h"
 #include "common/time_text.h"
@@ -18,11 +19,6 @@ constexpr char 产品标识[] = "tallybell";
 constexpr char 发行版本[] = TALLYBELL_VERSION_TEXT;
 
 constexpr std::uint64_t 每分钟单位 = 600000000ULL;
-
-bool 失败(std::wstring* 错误, const wchar_t* 文本) {
-  if (错误 != nullptr) *错误 = 文本;
-  return false;
-}
 
 // Strict conversion; an id that does not convert is sent as "" rather than dropping the
 // whole request.

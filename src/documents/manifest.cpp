@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "common/failure.h"
 #include "documents/json_value.h"
 #include "documents/sha256.h"
 
@@ -12,11 +13,6 @@ namespace {
 
 constexpr std::size_t 路径最大字节 = 1024;
 constexpr std::size_t 发布标识最大字节 = 128;
-
-bool 失败(std::wstring* 错误, const wchar_t* 消息) {
-  if (错误 != nullptr) *错误 = 消息;
-  return false;
-}
 
 bool 是ASCII字母或数字(unsigned char 字节) {
   return (字节 >= 'a' && 字节 <= 'z') || (字节 >= 'A' && 字节 <= 'Z') || (字节 >= '0' && 字节 <= '9');

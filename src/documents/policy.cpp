@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "common/failure.h"
 #include "common/text.h"
 #include "documents/json_value.h"
 #include "documents/sha256.h"
@@ -14,11 +15,6 @@ namespace {
 
 constexpr std::size_t 发布标识最大字节 = 128;
 constexpr std::size_t 最多回报地址 = 3;
-
-bool 失败(std::wstring* 错误, const std::wstring& 消息) {
-  if (错误 != nullptr) *错误 = 消息;
-  return false;
-}
 
 bool 目标发布标识有效(const std::string& 标识) {
   if (标识.empty() || 标识.size() > 发布标识最大字节) return false;

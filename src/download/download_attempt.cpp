@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/failure.h"
 #include "transport/download_url.h"
 #include "transport/json_http_transport.h"
 #include "platform/clock.h"
@@ -14,11 +15,6 @@ constexpr std::uint64_t 写入块字节 = 1048576;
 constexpr std::uint32_t 最长等待毫秒 = 4294967294u;
 
 using platform::文件调用;
-
-bool 失败(std::wstring* 错误, const wchar_t* 消息) {
-  if (错误 != nullptr) *错误 = 消息;
-  return false;
-}
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "common/failure.h"
 #include "common/text.h"
 #include "documents/sha256.h"
 #include "download/download_attempt.h"
@@ -18,16 +19,6 @@ namespace tallybell {
 namespace {
 
 using platform::文件调用;
-
-bool 失败(std::wstring* 错误, const wchar_t* 消息) {
-  if (错误 != nullptr) *错误 = 消息;
-  return false;
-}
-
-bool 成功(std::wstring* 错误) {
-  if (错误 != nullptr) 错误->clear();
-  return true;
-}
 
 bool 参数有效(const 下载对象配置& 配置, const 下载传输* 传输, const 下载任务结果* 结果) {
   return 传输 != nullptr && 结果 != nullptr && !配置.objectDirectory.empty() &&
@@ -118,7 +109,7 @@ bool 提交对象(const 下载对象配置& 配置, const 下载文件路径& �
   文件调用().删除文件(路径.断点);
   文件调用().删除文件(路径.断点备份);
   填写结果(路径, 配置.size, 断点, 结果);
-  return 成功(错误);
+  return 清空并成功(错误);
 }
 
 std::string 转为最近错误(const std::wstring& 消息) {
@@ -181,7 +172,7 @@ bool 下载任务::执行(const 下载对象配置& config, 下载传输* transp
   }
   if (缓存对象有效(路径.对象, config.sha256, config.size)) {
     *result = 下载任务结果{路径.对象, true, 0, 0};
-    return 成功(error);
+    return 清空并成功(error);
   }
   // Anything else under the object's name (a wrong file, a directory) would block the
   // final rename or be served again.

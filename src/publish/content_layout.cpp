@@ -10,7 +10,7 @@ namespace tallybell {
 std::wstring 内容对象目录(const std::wstring& 内容目录) { return 连接路径(内容目录, L"objects"); }
 
 std::wstring 内容清单路径(const std::wstring& 内容目录, const std::wstring& 发布标识) {
-  return 连接路径(连接路径(连接路径(内容目录, L"releases"), 发布标识), L"manifest.json");
+  return 连接路径(发布目录(内容目录, 发布标识), L"manifest.json");
 }
 
 bool 检查发布标识(const std::wstring& 标识, std::string* UTF8标识, 发布失败* 失败) {

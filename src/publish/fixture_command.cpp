@@ -109,7 +109,7 @@ bool 复制对象(const 夹具输入& 输入, const std::wstring& 夹具, 发布
 
 // releases/<id>/ exactly as a committed release: the manifest, the files and the marker.
 bool 写现成版本(const 夹具输入& 输入, const std::wstring& 夹具, 发布失败* 失败) {
-  const std::wstring 版本目录 = 连接路径(连接路径(夹具, L"releases"), 输入.发布标识);
+  const std::wstring 版本目录 = 发布目录(夹具, 输入.发布标识);
   const std::wstring 对象目录 = 内容对象目录(夹具);
   if (!写文档(连接路径(版本目录, 发布清单文件名), 输入.清单文本, 失败)) return false;
   for (const auto& 条目 : 输入.清单.files) {

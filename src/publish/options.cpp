@@ -1,4 +1,5 @@
 #include "publish/options.h"
+#include "common/failure.h"
 
 #include <algorithm>
 
@@ -43,11 +44,6 @@ const std::vector<命令定义>& 命令表() {
       {L"key generate", {{L"--out", 选项种类::必需}}},
   };
   return 表;
-}
-
-bool 失败(std::wstring* 错误, std::wstring 消息) {
-  if (错误 != nullptr) *错误 = std::move(消息);
-  return false;
 }
 
 }  // namespace

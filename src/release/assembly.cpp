@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/failure.h"
 #include "common/codes.h"
 #include "common/text.h"
 #include "documents/sha256.h"
@@ -24,11 +25,6 @@ namespace tallybell {
 namespace {
 
 using platform::文件调用;
-
-std::uint32_t 失败(std::uint32_t 代码, const wchar_t* 文本, std::wstring* 错误) {
-  if (错误 != nullptr) *错误 = 文本;
-  return 代码;
-}
 
 bool 列出可执行文件(const 发布清单& 清单) {
   return std::any_of(清单.files.begin(), 清单.files.end(),
@@ -76,11 +72,11 @@ std::uint32_t 构建并提交(const 版本组装配置& 配置, const 发布清�
   const std::wstring& 暂存 = 暂存目录锁.路径();
   const std::wstring 暂存版本 = 连接路径(暂存, L"release");
   if (暂存.empty() || !创建目录树(暂存版本) || !原子写入文件(连接路径(暂存版本, 发布清单文件名), 配置.manifestText, L"")) {
-    return 失败(版本目录提交失败, L"无法创建 staging 或写入发布清单。", 错误);
+    return 以代码结束(版本目录提交失败, L"无法创建 staging 或写入发布清单。", 错误);
   }
   for (const auto& 条目 : 清单.files) {
     const std::wstring 相对路径 = 转换发布文件路径(条目.path);
-    if (相对路径.empty()) return 失败(发布清单无效, L"发布文件路径无法转换为 UTF-16。", 错误);
+    if (相对路径.empty()) return 以代码结束(发布清单无效, L"发布文件路径无法转换为 UTF-16。", 错误);
     文件来源 来源 = 文件来源::下载;
     const auto 代码 = 放置发布文件(配置, 条目, 相对路径, 连接路径(暂存版本, 相对路径), 传输, &来源, 错误);
     if (代码 != 成功) return 代码;
@@ -91,7 +87,7 @@ std::uint32_t 构建并提交(const 版本组装配置& 配置, const 发布清�
   const std::wstring 版本根 = 父目录(目标目录);
   if (标记.empty() || !原子写入文件(连接路径(暂存版本, 完成标记文件名), 标记, L"") ||
       !校验发布目录(暂存版本, 清单, 配置.manifestHash, nullptr) || !创建目录树(版本根)) {
-    return 失败(版本目录提交失败, L"完整版本校验失败。", 错误);
+    return 以代码结束(版本目录提交失败, L"完整版本校验失败。", 错误);
   }
   if (需要移开旧目录) {
     std::wstring 发布标识;
@@ -101,15 +97,15 @@ std::uint32_t 构建并提交(const 版本组装配置& 配置, const 发布清�
     platform::文件信息 信息;
     文件调用().移动不替换(目标目录, 隔离名);
     if (文件调用().查询(目标目录, &信息) || 信息.存在) {
-      return 失败(目标目录不完整, L"无法隔离已有的不完整版本目录。", 错误);
+      return 以代码结束(目标目录不完整, L"无法隔离已有的不完整版本目录。", 错误);
     }
   }
-  if (!文件调用().移动不替换(暂存版本, 目标目录)) return 失败(版本目录提交失败, L"完整版本原子提交失败。", 错误);
+  if (!文件调用().移动不替换(暂存版本, 目标目录)) return 以代码结束(版本目录提交失败, L"完整版本原子提交失败。", 错误);
   文件调用().删除目录(暂存);
   return 成功;
 }
 
-// Step 13: the pending record, unless it is already there, the target is the running
+// Records the target as pending, unless it is already pending, is the running
 // good release, or a supervised recovery will record it itself.
 std::uint32_t 记录待定版本(const 版本组装配置& 配置, 本地版本状态 状态, const std::wstring& 目标, bool 恢复模式,
                            std::wstring* 错误) {
@@ -117,10 +113,10 @@ std::uint32_t 记录待定版本(const 版本组装配置& 配置, 本地版本�
     return 成功;
   }
   const std::uint64_t 读到的代次 = 状态.generation;
-  if (!递增代次(&状态)) return 失败(版本状态提交失败, L"本地版本状态代次已耗尽。", 错误);
+  if (!递增代次(&状态)) return 以代码结束(版本状态提交失败, L"本地版本状态代次已耗尽。", 错误);
   状态.pendingRelease = 目标;
   if (!提交本地版本状态(配置.stateRoot, 读到的代次, 序列化本地版本状态(状态))) {
-    return 失败(版本状态提交失败, L"版本完整，但 pendingRelease 提交失败。", 错误);
+    return 以代码结束(版本状态提交失败, L"版本完整，但 pendingRelease 提交失败。", 错误);
   }
   return 成功;
 }
@@ -131,35 +127,35 @@ std::uint32_t 版本组装(const 版本组装配置& config, 下载传输* trans
                        std::wstring* error) {
   if (transport == nullptr || result == nullptr || config.programRoot.empty() || config.stateRoot.empty() ||
       config.cacheRoot.empty() || config.manifestText.empty() || !是小写SHA256文本(config.manifestHash)) {
-    return 失败(参数无效, L"版本组装参数无效。", error);
+    return 以代码结束(参数无效, L"版本组装参数无效。", error);
   }
   if (!校验发布清单哈希(config.manifestText, config.manifestHash, nullptr)) {
-    return 失败(发布清单哈希不符, L"发布清单 SHA-256 与版本策略不一致。", error);
+    return 以代码结束(发布清单哈希不符, L"发布清单 SHA-256 与版本策略不一致。", error);
   }
   发布清单 清单;
   if (!解析发布清单(config.manifestText, &清单, nullptr) || !列出可执行文件(清单)) {
-    return 失败(发布清单无效, L"发布清单无效或未登记Tallybell.exe。", error);
+    return 以代码结束(发布清单无效, L"发布清单无效或未登记Tallybell.exe。", error);
   }
   std::wstring 目标;
   if (!UTF8转宽(清单.releaseId, &目标) || 目标.empty()) {
-    return 失败(本地状态不可读, L"无法读取版本组装所需的本地状态。", error);
+    return 以代码结束(本地状态不可读, L"无法读取版本组装所需的本地状态。", error);
   }
   // The manifest's id rule admits "." and ".."; neither may ever name a release directory.
-  if (!发布标识有效(目标)) return 失败(发布清单无效, L"发布清单 releaseId 不能用作版本目录名。", error);
+  if (!发布标识有效(目标)) return 以代码结束(发布清单无效, L"发布清单 releaseId 不能用作版本目录名。", error);
   std::string 状态文本;
   本地版本状态 状态;
   if (!加载本地版本状态(config.stateRoot, &状态文本, &状态)) {
-    return 失败(本地状态不可读, L"无法读取版本组装所需的本地状态。", error);
+    return 以代码结束(本地状态不可读, L"无法读取版本组装所需的本地状态。", error);
   }
   const 状态判断 判断 = 判断状态(状态, 目标, config.allowQuarantinedRecovery);
   if (判断.冲突) {
     写诊断结果行(config.diagnosticId, "assembly-state-conflict", 版本状态不允许,
                  [&] { return 冲突详情(config, 状态, 清单, 目标, 判断.原因); });
-    return 失败(版本状态不允许, L"当前版本状态不允许组装该版本。", error);
+    return 以代码结束(版本状态不允许, L"当前版本状态不允许组装该版本。", error);
   }
 
   版本组装结果 计数;
-  const std::wstring 目标目录 = 连接路径(连接路径(config.programRoot, L"releases"), 目标);
+  const std::wstring 目标目录 = 发布目录(config.programRoot, 目标);
   platform::文件信息 信息;
   const bool 已存在 = 文件调用().查询(目标目录, &信息) && 信息.存在;
   if (已存在 && 信息.是目录 && 校验发布目录(目标目录, 清单, config.manifestHash, nullptr)) {

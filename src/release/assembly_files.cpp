@@ -1,5 +1,6 @@
 #include "release/assembly_files.h"
 
+#include "common/failure.h"
 #include "common/codes.h"
 #include "common/text.h"
 #include "download/download_task.h"
@@ -11,11 +12,6 @@
 
 namespace tallybell {
 namespace {
-
-std::uint32_t 失败(std::uint32_t 代码, const wchar_t* 文本, std::wstring* 错误) {
-  if (错误 != nullptr) *错误 = 文本;
-  return 代码;
-}
 
 // The first file of an installed release that is the same content under the same path
 // (letter case aside) and verifies on disk.
@@ -66,12 +62,12 @@ std::uint32_t 放置发布文件(const 版本组装配置& 配置, const 发布�
   下载.totalTimeoutMs = 600000;
   for (const auto& 地址 : 条目.downloadUrls) {
     std::wstring 宽地址;
-    if (!UTF8转宽(地址, &宽地址) || 宽地址.empty()) return 失败(发布清单无效, L"下载地址无法转换为 UTF-16。", 错误);
+    if (!UTF8转宽(地址, &宽地址) || 宽地址.empty()) return 以代码结束(发布清单无效, L"下载地址无法转换为 UTF-16。", 错误);
     下载.downloadUrls.push_back(std::move(宽地址));
   }
   下载任务结果 结果;
   if (!下载任务::执行(下载, 传输, &结果, nullptr) || !复制并校验(结果.objectPath, 目标, 条目)) {
-    return 失败(发布文件下载失败, L"无法下载或校验发布文件。", 错误);
+    return 以代码结束(发布文件下载失败, L"无法下载或校验发布文件。", 错误);
   }
   *来源 = 文件来源::下载;
   return 成功;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "common/failure.h"
 #include "common/text.h"
 #include "documents/json_value.h"
 #include "documents/sha256.h"
@@ -12,16 +13,6 @@
 
 namespace tallybell {
 namespace {
-
-bool 失败(std::wstring* 错误, const wchar_t* 消息) {
-  if (错误 != nullptr) *错误 = 消息;
-  return false;
-}
-
-bool 清除并成功(std::wstring* 错误) {
-  if (错误 != nullptr) 错误->clear();
-  return true;
-}
 
 bool 成员等于(const Json值& 对象, const char* 名称, const std::string& 期望) {
   const Json值* 成员 = 对象.查找成员(名称);
@@ -47,7 +38,7 @@ bool 校验发布清单哈希(const std::string& 文本, const std::string& 期�
   if (!计算数据SHA256(文本.data(), 文本.size(), 摘要) || 转小写十六进制(摘要) != 期望哈希) {
     return 失败(错误, L"发布清单内容已损坏。");
   }
-  return 清除并成功(错误);
+  return 清空并成功(错误);
 }
 
 bool 校验发布文件(const std::wstring& 路径, const 发布文件& 条目, std::wstring* 错误) {
@@ -63,7 +54,7 @@ bool 校验发布文件(const std::wstring& 路径, const 发布文件& 条目, 
   if (!计算文件SHA256(路径, 摘要) || 转小写十六进制(摘要) != 条目.sha256) {
     return 失败(错误, L"发布文件内容已损坏。");
   }
-  return 清除并成功(错误);
+  return 清空并成功(错误);
 }
 
 bool 完成标记匹配(const std::wstring& 路径, const std::string& 期望发布标识,
@@ -106,7 +97,7 @@ bool 校验发布目录(const std::wstring& 目录, const 发布清单& 清单, 
       return 失败(错误, 步骤错误.c_str());
     }
   }
-  return 清除并成功(错误);
+  return 清空并成功(错误);
 }
 
 bool 发布目录可用(const std::wstring& 目录) {

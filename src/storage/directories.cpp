@@ -46,4 +46,8 @@ bool 发布标识有效(const std::wstring& 标识) {
   return true;
 }
 
+std::wstring 发布目录集(const std::wstring& 根) { return 连接路径(根, L"releases"); }
+
+std::wstring 发布目录(const std::wstring& 根, const std::wstring& 标识) { return 连接路径(发布目录集(根), 标识); }
+
 }  // namespace tallybell

@@ -34,4 +34,10 @@ std::wstring 状态根下的缓存目录(const std::wstring& stateRoot);
 // "..": a release id that is safe as one path component.
 bool 发布标识有效(const std::wstring& 标识);
 
+// <根>/releases: where a program root keeps its release directories, and where the
+// publishing tool's content and an offline fixture keep theirs.
+std::wstring 发布目录集(const std::wstring& 根);
+// <根>/releases/<标识>.
+std::wstring 发布目录(const std::wstring& 根, const std::wstring& 标识);
+
 }  // namespace tallybell

@@ -3,17 +3,13 @@
 #include <limits>
 #include <utility>
 
+#include "common/failure.h"
 #include "common/text.h"
 #include "transport/download_url.h"
 #include "transport/http_address.h"
 
 namespace tallybell {
 namespace {
-
-bool 失败(std::wstring* 错误, const wchar_t* 消息) {
-  if (错误 != nullptr) *错误 = 消息;
-  return false;
-}
 
 // The white space the C library's conversions skip in the "C" locale.
 bool 是空白(wchar_t 字符) { return 字符 == L' ' || (字符 >= L'\t' && 字符 <= L'\r'); }

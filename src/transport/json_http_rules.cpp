@@ -2,16 +2,12 @@
 
 #include <cwchar>
 
+#include "common/failure.h"
 #include "common/text.h"
 #include "transport/http_address.h"
 
 namespace tallybell {
 namespace {
-
-bool 失败(std::wstring* 错误, const wchar_t* 消息) {
-  if (错误 != nullptr) *错误 = 消息;
-  return false;
-}
 
 // The token characters of HTTP: a method with anything else (a blank, CR, LF) would
 // change the request line.

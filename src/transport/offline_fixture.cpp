@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/failure.h"
 #include "documents/sha256.h"
 #include "platform/file_system.h"
 #include "storage/directories.h"
@@ -28,16 +29,6 @@ const wchar_t* const 对象请求消息 = L"离线对象请求无效。";
 const wchar_t* const 对象不存在消息 = L"离线对象夹具不存在。";
 const wchar_t* const 对象断点消息 = L"离线对象夹具大小或断点无效。";
 const wchar_t* const 对象读取消息 = L"读取离线对象夹具失败。";
-
-bool 失败(std::wstring* 错误, const wchar_t* 消息) {
-  if (错误 != nullptr) *错误 = 消息;
-  return false;
-}
-
-bool 成功(std::wstring* 错误) {
-  if (错误 != nullptr) 错误->clear();
-  return true;
-}
 
 bool 方法等于(const std::wstring& 方法, const std::wstring& 期望) {
   if (方法.size() != 期望.size()) return false;
@@ -75,7 +66,7 @@ bool 回报结果(const std::wstring& 夹具目录, const JsonHttp请求& 请求
   响应->statusCode = 204;
   响应->finalUrl = 请求.url;
   响应->body.clear();
-  return 成功(错误);
+  return 清空并成功(错误);
 }
 
 // The fallback file of a route whose first file could not be read; empty with a message
@@ -88,7 +79,7 @@ std::wstring 备用夹具路径(const std::wstring& 夹具目录, 离线路由 �
     失败(错误, 清单地址消息);
     return {};
   }
-  return 连接路径(连接路径(连接路径(夹具目录, L"releases"), 标识), L"manifest.json");
+  return 连接路径(发布目录(夹具目录, 标识), L"manifest.json");
 }
 
 bool 回答JSON夹具(const std::wstring& 夹具目录, 离线路由 路由, const JsonHttp请求& 请求,
@@ -104,7 +95,7 @@ bool 回答JSON夹具(const std::wstring& 夹具目录, 离线路由 路由, con
   响应->statusCode = 200;
   响应->finalUrl = 请求.url;
   响应->body = std::move(内容);
-  return 成功(错误);
+  return 清空并成功(错误);
 }
 
 // An object file that is a link is treated as missing: its bytes would pass through the
@@ -147,7 +138,7 @@ bool 传送对象内容(const platform::文件& 对象, const 下载数据回调
     if (!文件调用().读取(对象.句柄(), 缓冲.data(), 缓冲.size(), &已读)) {
       return 失败(错误, 对象读取消息);
     }
-    if (已读 == 0) return 成功(错误);
+    if (已读 == 0) return 清空并成功(错误);
     // The body callback's own words are replaced: for the caller it is a failed read.
     if (!数据回调(缓冲.data(), 已读, 错误)) return 失败(错误, 对象读取消息);
   }

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/posix/child_process_posix.h"
+#include "common/failure.h"
 #include "platform/file_system.h"
 #include "platform/posix/systemd_units.h"
 #include "platform/task_scheduler.h"
@@ -61,11 +62,6 @@ std::wstring 单元路径(const std::wstring& 目录, const wchar_t* 名称) {
 bool 运行成功(const systemd注册环境& 环境, const std::vector<std::string>& 参数) {
   const 命令结果 结果 = 环境.运行命令(参数);
   return 结果.已启动 && 结果.有退出码 && 结果.退出码 == 0;
-}
-
-bool 失败(std::wstring* 错误, const wchar_t* 消息) {
-  if (错误 != nullptr) *错误 = 消息;
-  return false;
 }
 
 }  // namespace
