@@ -10,11 +10,11 @@
 #include "diagnostics/console.h"
 #include "diagnostics/diagnostic_line.h"
 #include "platform/clock.h"
-#include "transport/download_client.h"
 #include "platform/elevation.h"
-#include "transport/json_http_client.h"
 #include "platform/system_info.h"
-#include "storage/directories.h"
+#include "storage/default_roots.h"
+#include "transport/download_client.h"
+#include "transport/json_http_client.h"
 #include "transport/offline_fixture.h"
 
 namespace tallybell {

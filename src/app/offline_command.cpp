@@ -4,7 +4,7 @@
 #include "common/text.h"
 #include "diagnostics/console.h"
 #include "release/offline_preparation.h"
-#include "storage/directories.h"
+#include "storage/default_roots.h"
 
 namespace tallybell {
 

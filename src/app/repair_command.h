@@ -9,7 +9,7 @@
 
 #include "app/arguments.h"
 #include "platform/elevation.h"
-#include "storage/directories.h"
+#include "storage/default_roots.h"
 #include "tasks/task_definition.h"
 
 namespace tallybell {

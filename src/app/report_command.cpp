@@ -6,7 +6,8 @@
 #include "documents/policy.h"
 #include "transport/json_http_client.h"
 #include "results/result_reporting.h"
-#include "storage/directories.h"
+#include "storage/default_roots.h"
+#include "storage/paths.h"
 #include "storage/files.h"
 #include "transport/offline_fixture.h"
 

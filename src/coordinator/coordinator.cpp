@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "common/failure.h"
 #include "common/codes.h"
+#include "common/failure.h"
 #include "common/text.h"
+#include "common/time_text.h"
 #include "coordinator/coordinator_steps.h"
 #include "coordinator/installation_identity.h"
 #include "coordinator/quarantine_recovery.h"
@@ -15,8 +16,9 @@
 #include "release/staging.h"
 #include "release/verification.h"
 #include "storage/coordinator_lock.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
+#include "storage/release_id.h"
 #include "storage/version_state.h"
 
 namespace tallybell {

@@ -4,13 +4,15 @@
 
 #include "common/codes.h"
 #include "common/text.h"
+#include "common/time_text.h"
 #include "coordinator/resolve_request.h"
 #include "platform/clock.h"
 #include "release/verification.h"
 #include "results/result_queue.h"
 #include "results/result_reporting.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
+#include "storage/release_id.h"
 #include "storage/state_commit.h"
 
 namespace tallybell {

@@ -3,8 +3,8 @@
 #include "common/guid_text.h"
 #include "common/text.h"
 #include "platform/system_info.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

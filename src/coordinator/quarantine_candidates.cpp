@@ -2,7 +2,8 @@
 #include "coordinator/quarantine_recovery.h"
 #include "platform/file_system.h"
 #include "release/verification.h"
-#include "storage/directories.h"
+#include "storage/paths.h"
+#include "storage/release_id.h"
 
 namespace tallybell {
 

@@ -11,7 +11,7 @@
 #include "documents/json_output.h"
 #include "documents/json_value.h"
 #include "platform/file_system.h"
-#include "storage/directories.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

@@ -7,8 +7,8 @@
 #include "coordinator/quarantine_internal.h"
 #include "documents/manifest.h"
 #include "release/verification.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 #include "storage/state_commit.h"
 
 namespace tallybell {

@@ -1,5 +1,4 @@
-// Asking the update service which release this installation should run, and the time texts
-// with which the service and the local state say when to ask next.
+// Asking the update service which release this installation should run.
 #pragma once
 
 #include <cstdint>
@@ -30,16 +29,5 @@ bool 生成解析请求正文(const 本地版本状态& 状态, const std::strin
 bool 请求版本策略(const 更新协调器配置& 配置, const 本地版本状态& 状态, const std::string& 设备标识,
                   JsonHttp传输* 传输, 版本策略* 策略, std::string* 原始文本,
                   std::wstring* 错误 = nullptr);
-
-// Reads "YYYY-MM-DDTHH:MM:SS", an optional fraction ('.' and at least one digit, otherwise
-// ignored) and a zone ("Z", "z" or "+HH:MM" / "-HH:MM", hours 0-23, minutes 0-59), with
-// nothing after it. The 'T' may also be lower case, as a policy's checkAfter may write it.
-// Years 1601 to 9999 and real calendar dates only. *时间值 is UTC in 100-nanosecond
-// intervals since 1601-01-01 and untouched on failure.
-bool 解析检查时间(const std::string& 文本, std::uint64_t* 时间值);
-
-// "YYYY-MM-DDTHH:MM:SSZ" (exactly 20 characters) of a time value; false (*文本 untouched)
-// for a time after the year 9999.
-bool 格式化检查时间(std::uint64_t 时间值, std::string* 文本);
 
 }  // namespace tallybell

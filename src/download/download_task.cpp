@@ -6,14 +6,14 @@
 #include "common/text.h"
 #include "documents/sha256.h"
 #include "download/download_attempt.h"
-#include "transport/download_url.h"
 #include "download/object_cache.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "platform/named_semaphore.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
+#include "transport/download_url.h"
 
 namespace tallybell {
 namespace {

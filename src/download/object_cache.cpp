@@ -4,7 +4,7 @@
 #include "documents/sha256.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
-#include "storage/directories.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

@@ -7,7 +7,7 @@
 #include "documents/manifest.h"
 #include "platform/file_system.h"
 #include "publish/publish_codes.h"
-#include "storage/directories.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

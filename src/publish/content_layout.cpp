@@ -3,7 +3,8 @@
 #include "common/text.h"
 #include "documents/manifest.h"
 #include "publish/publish_codes.h"
-#include "storage/directories.h"
+#include "storage/paths.h"
+#include "storage/release_id.h"
 
 namespace tallybell {
 

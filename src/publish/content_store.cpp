@@ -3,8 +3,8 @@
 #include "download/object_cache.h"
 #include "platform/file_system.h"
 #include "publish/file_stream.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

@@ -21,8 +21,8 @@
 #include "release/completion_marker.h"
 #include "release/directory_tree.h"
 #include "release/verification.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

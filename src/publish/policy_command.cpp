@@ -10,7 +10,7 @@
 #include "documents/sha256.h"
 #include "publish/commands.h"
 #include "publish/publish_codes.h"
-#include "storage/directories.h"
+#include "storage/release_id.h"
 #include "storage/files.h"
 
 namespace tallybell {

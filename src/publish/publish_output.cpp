@@ -4,7 +4,7 @@
 #include "platform/console.h"
 #include "platform/paths.h"
 #include "platform/standard_error.h"
-#include "storage/directories.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 

@@ -10,8 +10,9 @@
 #include "publish/commands.h"
 #include "publish/content_layout.h"
 #include "publish/publish_codes.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
+#include "storage/release_id.h"
 
 namespace tallybell {
 namespace {

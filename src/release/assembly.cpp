@@ -4,20 +4,21 @@
 
 #include <nlohmann/json.hpp>
 
-#include "common/failure.h"
 #include "common/codes.h"
+#include "common/failure.h"
 #include "common/text.h"
-#include "documents/sha256.h"
 #include "diagnostics/diagnostic_line.h"
 #include "documents/json_output.h"
+#include "documents/sha256.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "release/assembly_files.h"
 #include "release/completion_marker.h"
 #include "release/staging.h"
 #include "release/verification.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
+#include "storage/release_id.h"
 #include "storage/state_commit.h"
 #include "storage/version_state.h"
 

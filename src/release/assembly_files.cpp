@@ -1,14 +1,14 @@
 #include "release/assembly_files.h"
 
-#include "common/failure.h"
 #include "common/codes.h"
+#include "common/failure.h"
 #include "common/text.h"
 #include "download/download_task.h"
 #include "download/object_cache.h"
 #include "platform/file_system.h"
 #include "release/verification.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 

@@ -1,7 +1,7 @@
 #include "release/offline_preparation.h"
 
-#include "common/failure.h"
 #include "common/codes.h"
+#include "common/failure.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "release/directory_tree.h"
@@ -9,8 +9,9 @@
 #include "release/staging.h"
 #include "release/verification.h"
 #include "storage/coordinator_lock.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
+#include "storage/release_id.h"
 #include "storage/state_commit.h"
 #include "storage/version_state.h"
 

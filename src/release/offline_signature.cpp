@@ -5,8 +5,8 @@
 #include "documents/manifest_signature.h"
 #include "documents/sha256.h"
 #include "release/verification.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

@@ -6,8 +6,8 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "release/directory_tree.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

@@ -8,8 +8,8 @@
 #include "documents/sha256.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

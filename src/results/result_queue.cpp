@@ -10,8 +10,8 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/system_info.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

@@ -8,8 +8,8 @@
 #include "common/text.h"
 #include "platform/file_system.h"
 #include "results/result_queue.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

@@ -6,7 +6,7 @@
 #include "common/text.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
-#include "storage/directories.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

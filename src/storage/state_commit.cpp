@@ -1,8 +1,8 @@
 #include "storage/state_commit.h"
 
 #include "platform/file_lock.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 #include "storage/version_state.h"
 
 namespace tallybell {

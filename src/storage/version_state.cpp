@@ -6,8 +6,8 @@
 #include "common/text.h"
 #include "documents/json_output.h"
 #include "documents/sha256.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 #include "storage/version_state_v1.h"
 
 namespace tallybell {

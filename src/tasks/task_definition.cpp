@@ -3,12 +3,12 @@
 #include <cwchar>
 
 #include "common/text.h"
+#include "platform/file_system.h"
 #include "platform/full_path.h"
 #include "platform/paths.h"
 #include "platform/task_scheduler.h"
-#include "storage/directories.h"
 #include "storage/files.h"
-#include "platform/file_system.h"
+#include "storage/paths.h"
 #include "tasks/task_delay.h"
 
 namespace tallybell {

@@ -2,8 +2,8 @@
 
 #include "common/text.h"
 #include "platform/system_info.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell {
 namespace {

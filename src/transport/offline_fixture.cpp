@@ -9,8 +9,9 @@
 #include "common/failure.h"
 #include "documents/sha256.h"
 #include "platform/file_system.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
+#include "storage/release_id.h"
 
 namespace tallybell {
 namespace {

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "common/time_text.h"
-#include "coordinator/resolve_request.h"
 
 namespace tallybell {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "coordinator/resolve_request.h"
+#include "common/time_text.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/text.h"
-#include "storage/directories.h"
+#include "storage/release_id.h"
 #include "transport/offline_fixture.h"
 
 namespace {

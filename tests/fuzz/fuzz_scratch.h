@@ -9,8 +9,8 @@
 
 #include "common/text.h"
 #include "release/directory_tree.h"
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/paths.h"
 
 namespace tallybell::测试 {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "storage/directories.h"
 #include "storage/files.h"
+#include "storage/release_id.h"
 #include "storage/version_state.h"
 #include "support/fault_injection.h"
 #include "support/file_helpers.h"

@@ -7,7 +7,7 @@
 #include "download/checkpoint.h"
 #include "release/verification.h"
 #include "results/result_queue.h"
-#include "storage/directories.h"
+#include "storage/release_id.h"
 #include "storage/version_state.h"
 #include "support/file_helpers.h"
 #include "support/tree_compare.h"
