@@ -3,11 +3,11 @@
 
 #include "app/commands.h"
 #include "app/elevation_decision.h"
+#include "app/result_output.h"
 #include "common/codes.h"
 #include "common/guid_text.h"
 #include "common/text.h"
 #include "coordinator/coordinator.h"
-#include "diagnostics/console.h"
 #include "diagnostics/diagnostic_line.h"
 #include "platform/clock.h"
 #include "platform/elevation.h"

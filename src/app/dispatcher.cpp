@@ -2,8 +2,8 @@
 
 #include "app/arguments.h"
 #include "app/commands.h"
+#include "app/result_output.h"
 #include "common/codes.h"
-#include "diagnostics/console.h"
 
 namespace tallybell {
 namespace {

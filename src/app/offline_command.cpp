@@ -2,7 +2,7 @@
 #include "app/commands.h"
 #include "common/codes.h"
 #include "common/text.h"
-#include "diagnostics/console.h"
+#include "app/result_output.h"
 #include "release/offline_preparation.h"
 #include "storage/default_roots.h"
 

@@ -4,10 +4,10 @@
 #include "app/repair_command.h"
 
 #include "app/commands.h"
+#include "app/result_output.h"
 #include "common/codes.h"
 #include "common/command_line.h"
 #include "common/text.h"
-#include "diagnostics/console.h"
 #include "platform/file_system.h"
 #include "platform/system_info.h"
 #include "tasks/task_delay.h"

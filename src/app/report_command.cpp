@@ -2,7 +2,7 @@
 #include "app/commands.h"
 #include "common/codes.h"
 #include "common/text.h"
-#include "diagnostics/console.h"
+#include "app/result_output.h"
 #include "documents/policy.h"
 #include "transport/json_http_client.h"
 #include "results/result_reporting.h"

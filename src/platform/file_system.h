@@ -33,7 +33,10 @@ struct 文件信息 {
   bool 是链接 = false;  // symbolic link or other reparse point; never followed
   bool 只读 = false;
   std::uint64_t 大小 = 0;
-  std::uint32_t 错误码 = 0;  // system error of a failed query (2 and 3 on Windows, errno on POSIX)
+  std::uint32_t 错误码 = 0;  // system error of a failed query (errno on POSIX)
+  // The query failed because the path, or a folder on its way, does not exist: the one
+  // failure after which "absent" is known rather than guessed.
+  bool 不存在 = false;
 };
 
 struct 目录项 {

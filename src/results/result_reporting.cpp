@@ -103,10 +103,7 @@ bool 投递(JsonHttp传输* 传输, const std::wstring& 地址, const std::strin
 
 // The queue file is gone ("not found"), as opposed to present but unreadable or not
 // removable. Only another delivery pass removes queued files.
-bool 已被移走(const std::wstring& 文件) {
-  platform::文件信息 信息;
-  return !文件调用().查询(文件, &信息) && !信息.存在 && (信息.错误码 == 2 || 信息.错误码 == 3);
-}
+bool 已被移走(const std::wstring& 文件) { return 确认不存在(文件); }
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/paths.h"
 #include "storage/paths.h"
 
 namespace tallybell {
@@ -66,11 +67,15 @@ std::wstring 临时文件名(const std::wstring& 目标) {
          L"-" + 十进制宽(static_cast<std::uint32_t>(platform::毫秒计时())) + L"-" + 序号文本;
 }
 
+bool 确认不存在(const std::wstring& 路径) {
+  platform::文件信息 信息;
+  return !platform::文件调用().查询(路径, &信息) && 信息.不存在;
+}
+
 bool 读取失败可以重写(const std::wstring& 路径) {
   platform::文件信息 信息;
   if (!platform::文件调用().查询(路径, &信息)) {
-    // Not found: file not found and path not found on Windows, ENOENT on POSIX.
-    return !信息.存在 && (信息.错误码 == 2 || 信息.错误码 == 3);
+    return 信息.不存在;
   }
   return 信息.是目录 || 信息.是链接 || 信息.大小 > 整读上限字节;
 }
@@ -112,8 +117,7 @@ bool 创建目录树(const std::wstring& 路径) {
     const auto 位置 = 去尾.find_last_of(L"\\/");
     return 位置 == std::wstring::npos || 位置 == 0 ? std::wstring() : 去尾.substr(0, 位置);
   }();
-  // A drive root such as "C:" ends the climb like "/" does.
-  if (!上级.empty() && !(上级.size() == 2 && 上级[1] == L':') && !创建目录树(上级)) return false;
+  if (!上级.empty() && !platform::是卷根(上级) && !创建目录树(上级)) return false;
   bool 已存在 = false;
   if (文件调用().创建目录(路径, &已存在)) return true;
   // Another process may have created it meanwhile; only a directory will do.

@@ -20,6 +20,10 @@ bool 读取整个文件(const std::wstring& 路径, std::string* 输出);
 // not be replaced.
 bool 读取失败可以重写(const std::wstring& 路径);
 
+// True only when the attribute query fails because the path, or a folder on its way, does
+// not exist; any other failure (access, I/O) leaves it unknown and answers false.
+bool 确认不存在(const std::wstring& 路径);
+
 // Writes 内容 to a unique temporary file beside 目标, flushes it and moves it into place,
 // creating missing parent directories. When 目标 exists it is replaced so that it is never
 // missing or partly written; a non-empty 备份 receives the previous content. On failure

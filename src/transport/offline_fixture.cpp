@@ -41,17 +41,13 @@ bool 方法等于(const std::wstring& 方法, const std::wstring& 期望) {
   return true;
 }
 
-// "Not found" of a file or of a folder on its way, as the attribute query reports it.
-bool 是不存在错误码(std::uint32_t 错误码) { return 错误码 == 2 || 错误码 == 3; }
-
 // The recorded results, or an empty text when the file does not exist. False when it
 // exists but cannot be read whole, or when the query cannot tell: the caller must then
 // leave the file alone rather than replace its lines by the new one.
 bool 读取已有结果(const std::wstring& 路径, std::string* 内容) {
-  platform::文件信息 信息;
-  if (!文件调用().查询(路径, &信息)) {
+  if (确认不存在(路径)) {
     内容->clear();
-    return !信息.存在 && 是不存在错误码(信息.错误码);
+    return true;
   }
   return 读取整个文件(路径, 内容);
 }

@@ -120,6 +120,7 @@ bool 查询(const std::wstring& 路径, 文件信息* 输出) {
   struct stat 信息 {};
   if (::lstat(路径8.c_str(), &信息) != 0) {
     输出->错误码 = static_cast<std::uint32_t>(errno);
+    输出->不存在 = errno == ENOENT;
     return false;
   }
   输出->存在 = true;

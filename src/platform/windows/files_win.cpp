@@ -131,6 +131,7 @@ bool 查询(const std::wstring& 给定路径, 文件信息* 输出) {
     }
   }
   输出->错误码 = 错误;
+  输出->不存在 = 错误 == ERROR_FILE_NOT_FOUND || 错误 == ERROR_PATH_NOT_FOUND;
   return false;
 }
 

@@ -1,4 +1,4 @@
-#include "diagnostics/console.h"
+#include "app/result_output.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
-// Result lines on the standard output: raw UTF-8 bytes, one write per text, failures
-// ignored.
+// The update program's result lines on the standard output: raw UTF-8 bytes, one write per
+// text, failures ignored. Only the commands print them; lower layers report through codes.
 #pragma once
 
 #include <string>
