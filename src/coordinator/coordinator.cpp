@@ -102,14 +102,7 @@ std::uint32_t 准备目标版本(运行上下文& 上下文, const std::wstring&
   if (需要签名(配置) && 上下文.策略.manifestSignature.empty()) {
     return 拒绝未签名版本(上下文, 签名校验结果::缺少签名);
   }
-  JsonHttp请求 请求;
-  请求.method = L"GET";
-  请求.url = 逐字节加宽(上下文.策略.manifestUrl);
-  请求.connectTimeoutMs = 服务连接超时毫秒;
-  请求.sendTimeoutMs = 服务发送超时毫秒;
-  请求.receiveTimeoutMs = 服务接收超时毫秒;
-  请求.maxResponseBytes = 服务响应上限字节;
-  请求.allowContentHost = true;
+  const JsonHttp请求 请求 = 服务交换请求(L"GET", 逐字节加宽(上下文.策略.manifestUrl), true);
   JsonHttp响应 响应;
   if (!上下文.json->发送(请求, &响应, nullptr) || 响应.statusCode != 200) {
     记录并投递结果(配置, 上下文.策略, 上下文.设备标识, 上下文.状态, "failed", "manifest", 无法下载发布清单, 上下文.json);

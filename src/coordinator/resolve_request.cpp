@@ -35,25 +35,6 @@ bool 新请求标识(std::wstring* 输出) {
   return true;
 }
 
-JsonHttp请求 解析请求(const std::wstring& 地址, const std::string& 正文, const std::wstring& 请求标识) {
-  JsonHttp请求 请求;
-  请求.method = L"POST";
-  请求.url = 地址;
-  请求.headers = {
-      {L"Content-Type", L"application/json; charset=utf-8"},
-      {L"Cache-Control", L"no-store, no-cache, must-revalidate"},
-      {L"Pragma", L"no-cache"},
-      {L"X-Request-Id", 请求标识},
-  };
-  请求.body = 正文;
-  请求.connectTimeoutMs = 服务连接超时毫秒;
-  请求.sendTimeoutMs = 服务发送超时毫秒;
-  请求.receiveTimeoutMs = 服务接收超时毫秒;
-  请求.maxResponseBytes = 服务响应上限字节;
-  请求.allowContentHost = false;  // the service itself is reached over HTTPS only
-  return 请求;
-}
-
 }  // namespace
 
 bool 生成解析请求正文(const 本地版本状态& 状态, const std::string& 设备标识,
@@ -93,7 +74,7 @@ bool 请求版本策略(const 更新协调器配置& 配置, const 本地版本�
   for (const std::wstring& 地址 : 配置.resolveUrls) {
     JsonHttp响应 响应;
     std::wstring 传输错误;
-    if (!传输->发送(解析请求(地址, 正文, 请求标识), &响应, &传输错误)) {
+    if (!传输->发送(服务JSON投递请求(地址, 正文, {L"X-Request-Id", 请求标识}), &响应, &传输错误)) {
       失败(错误, 传输错误.empty() ? L"解析请求发送失败。" : 传输错误.c_str());
       continue;
     }

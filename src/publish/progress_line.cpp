@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/clock.h"
-#include "platform/standard_error.h"
+#include "platform/console.h"
 
 namespace tallybell {
 namespace {

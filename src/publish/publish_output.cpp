@@ -3,7 +3,6 @@
 #include "common/text.h"
 #include "platform/console.h"
 #include "platform/paths.h"
-#include "platform/standard_error.h"
 #include "storage/paths.h"
 
 namespace tallybell {

@@ -12,7 +12,7 @@
 #include "documents/manifest.h"
 #include "documents/manifest_signature.h"
 #include "documents/sha256.h"
-#include "platform/standard_error.h"
+#include "platform/console.h"
 #include "publish/build_scan.h"
 #include "publish/commands.h"
 #include "publish/content_layout.h"

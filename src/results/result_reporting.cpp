@@ -84,19 +84,7 @@ bool 读取事件标识(const std::string& 文档, std::string* 标识) {
 }
 
 bool 投递(JsonHttp传输* 传输, const std::wstring& 地址, const std::string& 标识, const std::string& 文档) {
-  JsonHttp请求 请求;
-  请求.method = L"POST";
-  请求.url = 地址;
-  请求.headers = {{L"Content-Type", L"application/json; charset=utf-8"},
-                  {L"Cache-Control", L"no-store, no-cache, must-revalidate"},
-                  {L"Pragma", L"no-cache"},
-                  {L"Idempotency-Key", 逐字节加宽(标识)}};
-  请求.body = 文档;
-  请求.connectTimeoutMs = 服务连接超时毫秒;
-  请求.sendTimeoutMs = 服务发送超时毫秒;
-  请求.receiveTimeoutMs = 服务接收超时毫秒;
-  请求.maxResponseBytes = 服务响应上限字节;
-  请求.allowContentHost = false;
+  const JsonHttp请求 请求 = 服务JSON投递请求(地址, 文档, {L"Idempotency-Key", 逐字节加宽(标识)});
   JsonHttp响应 响应;
   return 传输->发送(请求, &响应, nullptr) && 响应.statusCode >= 200 && 响应.statusCode <= 299;
 }

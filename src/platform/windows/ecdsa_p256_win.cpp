@@ -3,41 +3,23 @@
 // the raw r || s that the portable code uses.
 #include "platform/ecdsa_p256.h"
 
-#include <windows.h>
-#include <bcrypt.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "platform/windows/handles_win.h"
+#include "platform/windows/cng_handles_win.h"
 
 namespace tallybell::platform {
 namespace {
 
-struct 算法句柄特性 {
-  using 值类型 = BCRYPT_ALG_HANDLE;
-  static BCRYPT_ALG_HANDLE 无效值() noexcept { return nullptr; }
-  static bool 有效(BCRYPT_ALG_HANDLE 值) noexcept { return 值 != nullptr; }
-  static void 关闭(BCRYPT_ALG_HANDLE 值) noexcept { ::BCryptCloseAlgorithmProvider(值, 0); }
-};
-
-struct 密钥句柄特性 {
-  using 值类型 = BCRYPT_KEY_HANDLE;
-  static BCRYPT_KEY_HANDLE 无效值() noexcept { return nullptr; }
-  static bool 有效(BCRYPT_KEY_HANDLE 值) noexcept { return 值 != nullptr; }
-  static void 关闭(BCRYPT_KEY_HANDLE 值) noexcept { ::BCryptDestroyKey(值); }
-};
-
-using 算法句柄 = windows::作用域资源<算法句柄特性>;
-using 密钥句柄 = windows::作用域资源<密钥句柄特性>;
+using windows::CNG算法句柄;
+using windows::CNG密钥句柄;
+using windows::CNG成功;
 
 constexpr ULONG 坐标字节数 = 32;
 
-bool 成功(NTSTATUS 状态) { return BCRYPT_SUCCESS(状态); }
-
-bool 打开算法(算法句柄* 算法) {
-  return 成功(::BCryptOpenAlgorithmProvider(算法->接收(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0));
+bool 打开算法(CNG算法句柄* 算法) {
+  return CNG成功(::BCryptOpenAlgorithmProvider(算法->接收(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0));
 }
 
 // The key blob: header, X || Y, and d for a private key.
@@ -52,9 +34,9 @@ std::vector<unsigned char> 密钥块(const P256公钥& 公钥, const P256私钥*
   return 块;
 }
 
-bool 导入密钥(BCRYPT_ALG_HANDLE 算法, const P256公钥& 公钥, const P256私钥* 私钥, 密钥句柄* 密钥) {
+bool 导入密钥(BCRYPT_ALG_HANDLE 算法, const P256公钥& 公钥, const P256私钥* 私钥, CNG密钥句柄* 密钥) {
   std::vector<unsigned char> 块 = 密钥块(公钥, 私钥);
-  const bool 结果 = 成功(::BCryptImportKeyPair(算法, nullptr,
+  const bool 结果 = CNG成功(::BCryptImportKeyPair(算法, nullptr,
                                               私钥 != nullptr ? BCRYPT_ECCPRIVATE_BLOB : BCRYPT_ECCPUBLIC_BLOB,
                                               密钥->接收(), 块.data(), static_cast<ULONG>(块.size()), 0));
   std::fill(块.begin(), 块.end(), 0);
@@ -64,8 +46,8 @@ bool 导入密钥(BCRYPT_ALG_HANDLE 算法, const P256公钥& 公钥, const P256
 }  // namespace
 
 bool 校验P256签名(const P256公钥& 公钥, const SHA256摘要& 摘要, const P256签名& 签名) {
-  算法句柄 算法;
-  密钥句柄 密钥;
+  CNG算法句柄 算法;
+  CNG密钥句柄 密钥;
   if (!打开算法(&算法) || !导入密钥(算法.get(), 公钥, nullptr, &密钥)) return false;
   // The call takes non-const buffers but only reads them.
   SHA256摘要 摘要副本 = 摘要;
@@ -75,15 +57,15 @@ bool 校验P256签名(const P256公钥& 公钥, const SHA256摘要& 摘要, cons
 }
 
 bool 生成P256密钥(P256私钥* 私钥, P256公钥* 公钥) {
-  算法句柄 算法;
-  密钥句柄 密钥;
-  if (!打开算法(&算法) || !成功(::BCryptGenerateKeyPair(算法.get(), 密钥.接收(), 256, 0)) ||
-      !成功(::BCryptFinalizeKeyPair(密钥.get(), 0))) {
+  CNG算法句柄 算法;
+  CNG密钥句柄 密钥;
+  if (!打开算法(&算法) || !CNG成功(::BCryptGenerateKeyPair(算法.get(), 密钥.接收(), 256, 0)) ||
+      !CNG成功(::BCryptFinalizeKeyPair(密钥.get(), 0))) {
     return false;
   }
   std::vector<unsigned char> 块(sizeof(BCRYPT_ECCKEY_BLOB) + 3 * 坐标字节数);
   ULONG 长度 = 0;
-  const bool 已导出 = 成功(::BCryptExportKey(密钥.get(), nullptr, BCRYPT_ECCPRIVATE_BLOB, 块.data(),
+  const bool 已导出 = CNG成功(::BCryptExportKey(密钥.get(), nullptr, BCRYPT_ECCPRIVATE_BLOB, 块.data(),
                                             static_cast<ULONG>(块.size()), &长度, 0)) &&
                       长度 == 块.size();
   if (已导出) {
@@ -96,12 +78,12 @@ bool 生成P256密钥(P256私钥* 私钥, P256公钥* 公钥) {
 }
 
 bool 签署P256(const P256私钥& 私钥, const P256公钥& 公钥, const SHA256摘要& 摘要, P256签名* 签名) {
-  算法句柄 算法;
-  密钥句柄 密钥;
+  CNG算法句柄 算法;
+  CNG密钥句柄 密钥;
   if (!打开算法(&算法) || !导入密钥(算法.get(), 公钥, &私钥, &密钥)) return false;
   SHA256摘要 摘要副本 = 摘要;
   ULONG 长度 = 0;
-  return 成功(::BCryptSignHash(密钥.get(), nullptr, 摘要副本.data(), static_cast<ULONG>(摘要副本.size()),
+  return CNG成功(::BCryptSignHash(密钥.get(), nullptr, 摘要副本.data(), static_cast<ULONG>(摘要副本.size()),
                                签名->data(), static_cast<ULONG>(签名->size()), &长度, 0)) &&
          长度 == 签名->size();
 }
