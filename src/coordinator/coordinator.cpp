@@ -190,35 +190,35 @@ std::uint32_t 持锁运行(运行上下文& 上下文) {
 
 }  // namespace
 
-std::uint32_t 运行更新协调器(const 更新协调器配置& config, JsonHttp传输* json, 下载传输* download,
-                             更新协调器结果* result, std::wstring* error) {
-  if (json == nullptr || download == nullptr || result == nullptr || config.programRoot.empty() ||
-      config.stateRoot.empty() || config.cacheRoot.empty() || config.resolveUrls.empty()) {
-    return 以代码结束(参数无效, L"更新协调器参数无效。", error);
+std::uint32_t 运行更新协调器(const 更新协调器配置& 配置, JsonHttp传输* 服务交换, 下载传输* 下载通道,
+                             更新协调器结果* 结果, std::wstring* 错误) {
+  if (服务交换 == nullptr || 下载通道 == nullptr || 结果 == nullptr || 配置.programRoot.empty() ||
+      配置.stateRoot.empty() || 配置.cacheRoot.empty() || 配置.resolveUrls.empty()) {
+    return 以代码结束(参数无效, L"更新协调器参数无效。", 错误);
   }
-  *result = 更新协调器结果{};
-  运行上下文 上下文{config, json, download, result, error, {}, {}, {}};
+  *结果 = 更新协调器结果{};
+  运行上下文 上下文{配置, 服务交换, 下载通道, 结果, 错误, {}, {}, {}};
   // The due-time gate only reads: a run that goes on to find another one active must not
   // write anything, not even a rebuilt state over the one the active run just committed.
   // An unusable state has no nextCheckAt and so never holds the run back.
   std::string 文本;
   本地版本状态 门前状态;
   std::uint64_t 检查时间 = 0;
-  if (!config.forceCheck && 加载本地版本状态(config.stateRoot, &文本, &门前状态) &&
-      解析检查时间(门前状态.nextCheckAt, &检查时间) && 当前时间(config) < 检查时间) {
-    result->skippedUntilCheckAfter = true;
-    result->skippedWhileFailing = 门前状态.updateFailureCount != 0;
-    return 以代码结束(成功, nullptr, error);
+  if (!配置.forceCheck && 加载本地版本状态(配置.stateRoot, &文本, &门前状态) &&
+      解析检查时间(门前状态.nextCheckAt, &检查时间) && 当前时间(配置) < 检查时间) {
+    结果->skippedUntilCheckAfter = true;
+    结果->skippedWhileFailing = 门前状态.updateFailureCount != 0;
+    return 以代码结束(成功, nullptr, 错误);
   }
   platform::命名互斥体 锁;
   if (!锁.打开或创建(协调器锁名称) || 锁.加锁(0) != platform::加锁结果::取得) {
-    result->alreadyRunning = true;
-    return 以代码结束(成功, nullptr, error);
+    结果->alreadyRunning = true;
+    return 以代码结束(成功, nullptr, 错误);
   }
   // Loaded again under the lock: an offline preparation may have committed between the
   // gate and the lock, and the policy bookkeeping saved below starts from this copy.
-  if (!加载或重建状态(config.stateRoot, &上下文.状态)) {
-    return 以代码结束(版本状态提交失败, L"无法重建本地更新状态。", error);
+  if (!加载或重建状态(配置.stateRoot, &上下文.状态)) {
+    return 以代码结束(版本状态提交失败, L"无法重建本地更新状态。", 错误);
   }
   return 持锁运行(上下文);
 }

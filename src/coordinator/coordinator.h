@@ -14,9 +14,9 @@ namespace tallybell {
 // asks the service for the policy, stores a newer one, decides about the target release
 // and, when needed, fetches its manifest and has it assembled and committed as pending.
 // Outcomes of manifest downloads and assemblies become result events, delivered at once.
-// Returns 0 for every outcome that is not a failure (told apart by *result's flags) or a
-// failure code with its message in *error. *error may be null; nothing else may.
-std::uint32_t 运行更新协调器(const 更新协调器配置& config, JsonHttp传输* json, 下载传输* download,
-                             更新协调器结果* result, std::wstring* error);
+// Returns 0 for every outcome that is not a failure (told apart by *结果's flags) or a
+// failure code with its message in *错误. *错误 may be null; nothing else may.
+std::uint32_t 运行更新协调器(const 更新协调器配置& 配置, JsonHttp传输* 服务交换, 下载传输* 下载通道,
+                             更新协调器结果* 结果, std::wstring* 错误);
 
 }  // namespace tallybell

@@ -124,50 +124,50 @@ std::uint32_t 记录待定版本(const 版本组装配置& 配置, 本地版本�
 
 }  // namespace
 
-std::uint32_t 版本组装(const 版本组装配置& config, 下载传输* transport, 版本组装结果* result,
-                       std::wstring* error) {
-  if (transport == nullptr || result == nullptr || config.programRoot.empty() || config.stateRoot.empty() ||
-      config.cacheRoot.empty() || config.manifestText.empty() || !是小写SHA256文本(config.manifestHash)) {
-    return 以代码结束(参数无效, L"版本组装参数无效。", error);
+std::uint32_t 版本组装(const 版本组装配置& 配置, 下载传输* 下载通道, 版本组装结果* 结果,
+                       std::wstring* 错误) {
+  if (下载通道 == nullptr || 结果 == nullptr || 配置.programRoot.empty() || 配置.stateRoot.empty() ||
+      配置.cacheRoot.empty() || 配置.manifestText.empty() || !是小写SHA256文本(配置.manifestHash)) {
+    return 以代码结束(参数无效, L"版本组装参数无效。", 错误);
   }
-  if (!校验发布清单哈希(config.manifestText, config.manifestHash, nullptr)) {
-    return 以代码结束(发布清单哈希不符, L"发布清单 SHA-256 与版本策略不一致。", error);
+  if (!校验发布清单哈希(配置.manifestText, 配置.manifestHash, nullptr)) {
+    return 以代码结束(发布清单哈希不符, L"发布清单 SHA-256 与版本策略不一致。", 错误);
   }
   发布清单 清单;
-  if (!解析发布清单(config.manifestText, &清单, nullptr) || !列出可执行文件(清单)) {
-    return 以代码结束(发布清单无效, L"发布清单无效或未登记Tallybell.exe。", error);
+  if (!解析发布清单(配置.manifestText, &清单, nullptr) || !列出可执行文件(清单)) {
+    return 以代码结束(发布清单无效, L"发布清单无效或未登记Tallybell.exe。", 错误);
   }
   std::wstring 目标;
   if (!UTF8转宽(清单.releaseId, &目标) || 目标.empty()) {
-    return 以代码结束(本地状态不可读, L"无法读取版本组装所需的本地状态。", error);
+    return 以代码结束(本地状态不可读, L"无法读取版本组装所需的本地状态。", 错误);
   }
   // The manifest's id rule admits "." and ".."; neither may ever name a release directory.
-  if (!发布标识有效(目标)) return 以代码结束(发布清单无效, L"发布清单 releaseId 不能用作版本目录名。", error);
+  if (!发布标识有效(目标)) return 以代码结束(发布清单无效, L"发布清单 releaseId 不能用作版本目录名。", 错误);
   std::string 状态文本;
   本地版本状态 状态;
-  if (!加载本地版本状态(config.stateRoot, &状态文本, &状态)) {
-    return 以代码结束(本地状态不可读, L"无法读取版本组装所需的本地状态。", error);
+  if (!加载本地版本状态(配置.stateRoot, &状态文本, &状态)) {
+    return 以代码结束(本地状态不可读, L"无法读取版本组装所需的本地状态。", 错误);
   }
-  const 状态判断 判断 = 判断状态(状态, 目标, config.allowQuarantinedRecovery);
+  const 状态判断 判断 = 判断状态(状态, 目标, 配置.allowQuarantinedRecovery);
   if (判断.冲突) {
-    写诊断结果行(config.diagnosticId, "assembly-state-conflict", 版本状态不允许,
-                 [&] { return 冲突详情(config, 状态, 清单, 目标, 判断.原因); });
-    return 以代码结束(版本状态不允许, L"当前版本状态不允许组装该版本。", error);
+    写诊断结果行(配置.diagnosticId, "assembly-state-conflict", 版本状态不允许,
+                 [&] { return 冲突详情(配置, 状态, 清单, 目标, 判断.原因); });
+    return 以代码结束(版本状态不允许, L"当前版本状态不允许组装该版本。", 错误);
   }
 
   版本组装结果 计数;
-  const std::wstring 目标目录 = 发布目录(config.programRoot, 目标);
+  const std::wstring 目标目录 = 发布目录(配置.programRoot, 目标);
   platform::文件信息 信息;
   const bool 已存在 = 文件调用().查询(目标目录, &信息) && 信息.存在;
-  if (已存在 && 信息.是目录 && 校验发布目录(目标目录, 清单, config.manifestHash, nullptr)) {
+  if (已存在 && 信息.是目录 && 校验发布目录(目标目录, 清单, 配置.manifestHash, nullptr)) {
     计数.alreadyComplete = true;
-  } else if (const auto 代码 = 构建并提交(config, 清单, 目标目录, 已存在, transport, &计数, error); 代码 != 成功) {
+  } else if (const auto 代码 = 构建并提交(配置, 清单, 目标目录, 已存在, 下载通道, &计数, 错误); 代码 != 成功) {
     return 代码;
   }
-  if (const auto 代码 = 记录待定版本(config, 状态, 目标, 判断.恢复模式, error); 代码 != 成功) return 代码;
+  if (const auto 代码 = 记录待定版本(配置, 状态, 目标, 判断.恢复模式, 错误); 代码 != 成功) return 代码;
   计数.releaseDirectory = 目标目录;
-  *result = 计数;
-  if (error != nullptr) error->clear();
+  *结果 = 计数;
+  if (错误 != nullptr) 错误->clear();
   return 成功;
 }
 

@@ -39,9 +39,9 @@ struct 版本组装结果 {
 // Builds the release in a private staging directory from installed releases, the object
 // cache and downloads (in that order of preference), verifies it, sets an incomplete
 // directory of the same name aside, commits it with one rename and records it as pending.
-// Returns 0 (result filled, *error cleared) or a failure code with its message. Nothing
+// Returns 0 (*结果 filled, *错误 cleared) or a failure code with its message. Nothing
 // under releases changes before the staged release has verified complete.
-std::uint32_t 版本组装(const 版本组装配置& config, 下载传输* transport, 版本组装结果* result,
-                       std::wstring* error);
+std::uint32_t 版本组装(const 版本组装配置& 配置, 下载传输* 下载通道, 版本组装结果* 结果,
+                       std::wstring* 错误);
 
 }  // namespace tallybell

@@ -2,7 +2,7 @@
 
 #include "service/pg_schema.h"
 #include "service/policy_issue.h"
-#include "service/sqlite_store.h"
+#include "service/rollout_rules.h"
 
 namespace tallybell::服务 {
 namespace {

@@ -5,7 +5,6 @@
 #include "service/policy_issue.h"
 #include "service/rollout_rules.h"
 #include "service/service_commands.h"
-#include "service/sqlite_store.h"
 
 namespace tallybell::服务 {
 namespace {

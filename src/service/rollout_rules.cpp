@@ -1,5 +1,7 @@
 #include "service/rollout_rules.h"
 
+#include <cstdlib>
+
 #include "documents/sha256.h"
 
 namespace tallybell::服务 {
@@ -94,6 +96,29 @@ std::optional<推出变更> 评估推出(const 推出记录& 推出, const 推�
   变更.说明 = "rollout " + std::to_string(推出.id) + " of " + 推出.channel + " advanced to " +
               std::to_string(变更.新记录.percent) + " % (step " + std::to_string(下一步 + 1) + ")";
   return 变更;
+}
+
+std::string 步骤文本(const std::vector<std::uint32_t>& 步骤) {
+  std::string 文本;
+  for (const auto 值 : 步骤) 文本 += (文本.empty() ? "" : ",") + std::to_string(值);
+  return 文本;
+}
+
+bool 解析步骤(const std::string& 文本, std::vector<std::uint32_t>* 步骤) {
+  std::vector<std::uint32_t> 结果;
+  std::size_t 位置 = 0;
+  while (位置 < 文本.size()) {
+    const auto 结束 = 文本.find(',', 位置);
+    const std::string 项 = 文本.substr(位置, 结束 == std::string::npos ? std::string::npos : 结束 - 位置);
+    if (项.empty() || 项.size() > 3 || 项.find_first_not_of("0123456789") != std::string::npos) return false;
+    const auto 值 = static_cast<std::uint32_t>(std::strtoul(项.c_str(), nullptr, 10));
+    if (值 < 1 || 值 > 100 || (!结果.empty() && 值 <= 结果.back())) return false;
+    结果.push_back(值);
+    if (结束 == std::string::npos) break;
+    位置 = 结束 + 1;
+  }
+  *步骤 = std::move(结果);
+  return true;
 }
 
 }  // namespace tallybell::服务

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "service/service_records.h"
 
@@ -27,5 +28,10 @@ struct 推出变更 {
   std::string 说明;  // for the audit log
 };
 std::optional<推出变更> 评估推出(const 推出记录& 推出, const 推出统计& 统计, std::uint64_t 现在);
+
+// A plan's steps as stored and as an operator writes them: "1,2,5" and back; false for
+// anything but rising percentages of 1 to 100.
+std::string 步骤文本(const std::vector<std::uint32_t>& 步骤);
+bool 解析步骤(const std::string& 文本, std::vector<std::uint32_t>* 步骤);
 
 }  // namespace tallybell::服务

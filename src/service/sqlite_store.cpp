@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "service/rollout_rules.h"
 #include "service/sqlite_schema.h"
 
 namespace tallybell::服务 {
@@ -40,29 +41,6 @@ const char* const 推出列 =
 }
 
 }  // namespace
-
-std::string 步骤文本(const std::vector<std::uint32_t>& 步骤) {
-  std::string 文本;
-  for (const auto 值 : 步骤) 文本 += (文本.empty() ? "" : ",") + std::to_string(值);
-  return 文本;
-}
-
-bool 解析步骤(const std::string& 文本, std::vector<std::uint32_t>* 步骤) {
-  std::vector<std::uint32_t> 结果;
-  std::size_t 位置 = 0;
-  while (位置 < 文本.size()) {
-    const auto 结束 = 文本.find(',', 位置);
-    const std::string 项 = 文本.substr(位置, 结束 == std::string::npos ? std::string::npos : 结束 - 位置);
-    if (项.empty() || 项.size() > 3 || 项.find_first_not_of("0123456789") != std::string::npos) return false;
-    const auto 值 = static_cast<std::uint32_t>(std::strtoul(项.c_str(), nullptr, 10));
-    if (值 < 1 || 值 > 100 || (!结果.empty() && 值 <= 结果.back())) return false;
-    结果.push_back(值);
-    if (结束 == std::string::npos) break;
-    位置 = 结束 + 1;
-  }
-  *步骤 = std::move(结果);
-  return true;
-}
 
 bool SQLite存储::打开(const std::string& 路径, std::string* 错误) {
   // The file holds every installation's identifier: readable by the service's user only,

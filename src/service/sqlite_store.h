@@ -40,8 +40,4 @@ class SQLite存储 final : public 服务存储 {
   SQLite连接 连接_;
 };
 
-// "1,2,5" and back; false for anything but rising percentages of 1 to 100.
-std::string 步骤文本(const std::vector<std::uint32_t>& 步骤);
-bool 解析步骤(const std::string& 文本, std::vector<std::uint32_t>* 步骤);
-
 }  // namespace tallybell::服务
