@@ -67,23 +67,16 @@ const 发布内容 新版文件 = {{"Tallybell.exe", std::string(200000, 'n')}, 
 std::string 程序() { return TALLYBELL_PROGRAM_PATH; }
 
 本地版本状态 读当前状态(const fs::path& 状态根) {
-  std::string 文本;
-  本地版本状态 状态;
-  EXPECT_TRUE(加载本地版本状态(状态根.wstring(), &文本, &状态));
+  bool 可用 = false;
+  const 本地版本状态 状态 = 战役::读状态(状态根, &可用);
+  EXPECT_TRUE(可用);
   return 状态;
 }
 
 // An installation with r1 active (or nothing at all), state generation 4.
 void 布置安装(const fs::path& 根, bool 已安装, const std::string& 附加成员 = {}) {
   fs::create_directories(根 / "program");
-  if (!已安装) return;
-  写入发布目录(根 / "program" / "releases" / "r1", "r1", 旧版文件);
-  本地版本状态 状态;
-  状态.generation = 4;
-  状态.activeRelease = 状态.lastGoodRelease = L"r1";
-  状态.confirmedHistory = {L"r1"};
-  if (!附加成员.empty()) 状态.preservedFields = 附加成员;
-  写测试文件(根 / "state" / "state.txt", 序列化本地版本状态(状态));
+  if (已安装) 战役::布置已装(根 / "program", 根 / "state", "r1", 旧版文件, 4, 0, 附加成员);
 }
 
 std::vector<std::string> 后台检查参数(const fs::path& 根, const fs::path& 夹具) {

@@ -53,6 +53,10 @@ void 检查状态(const 预期& 预期值, 观察记录* 记录, 违例表* 违�
             std::to_string(状态.generation));
   }
   if (记录->有状态 && 状态.policyVersion < 记录->策略版本) 违例->加("state policyVersion went back");
+  const std::wstring 已装(预期值.已装版本.begin(), 预期值.已装版本.end());
+  if (!已装.empty() && (状态.activeRelease != 已装 || 状态.lastGoodRelease != 已装)) {
+    违例->加("the active release record changed");
+  }
   记录->有状态 = true;
   记录->代次 = 状态.generation;
   记录->策略版本 = 状态.policyVersion;
@@ -200,6 +204,34 @@ std::vector<std::string> 检查现场(const 预期& 预期值, 观察记录* 记
   检查缓存(预期值, 记录, &违例);
   检查结果队列(预期值, 记录, &违例);
   检查策略与标识(预期值, 记录, &违例);
+  return 违例.行;
+}
+
+std::vector<std::string> 检查已准备(const 预期& 预期值, const std::string& 清单文本, const 测试::发布内容& 文件,
+                                   std::uint64_t 策略版本) {
+  违例表 违例;
+  const std::string& 目标 = 预期值.目标发布;
+  const fs::path 目录 = 预期值.程序根 / "releases" / fs::u8path(目标);
+  std::map<std::string, std::string> 期望 = {{"release.manifest.json", 清单文本},
+                                              {"complete.json", 测试::生成完成标记文本(目标, 测试::测试SHA256(清单文本), 文件)}};
+  for (const auto& [路径, 内容] : 文件) {
+    期望[路径] = 内容;
+    for (auto 位置 = 路径.find('/'); 位置 != std::string::npos; 位置 = 路径.find('/', 位置 + 1)) 期望[路径.substr(0, 位置)] = "<dir>";
+  }
+  std::error_code 错误;
+  if (!发布目录可用(目录.wstring()) || !fs::is_directory(目录, 错误) || 读取目录树(目录) != 期望) {
+    违例.加("the prepared release differs from the published files");
+  }
+  std::string 文本;
+  本地版本状态 状态;
+  if (!加载本地版本状态(预期值.状态根.wstring(), &文本, &状态)) {
+    违例.加("no usable state after a success");
+  } else {
+    if (状态.pendingRelease != std::wstring(目标.begin(), 目标.end())) 违例.加("the target is not pending");
+    if (状态.policyVersion != 策略版本 || 状态.policyContentId.empty()) 违例.加("the policy is not recorded in the state");
+    if (状态.updateFailureCount != 0) 违例.加("a success left a failure counted");
+  }
+  if (读测试文件(预期值.状态根 / "state" / "current-policy.json") != 预期值.策略文本) 违例.加("current-policy.json is not the policy");
   return 违例.行;
 }
 
