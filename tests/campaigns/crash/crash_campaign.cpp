@@ -213,6 +213,7 @@ class 崩溃一致性 : public ::testing::Test {
   // The finished installation: the published release, pending, every event delivered.
   void 检查完成(const 预期& 值, 观察记录* 记录, std::size_t 回合起始请求, const std::string& 场合) {
     记录违例(崩溃测试::检查已准备(值, 清单文本_, 目标文件_, 1), 场合 + " after completing");
+    EXPECT_EQ(读状态(值.状态根).updateFailureCount, 0u) << 场合 << ": a killed run counted as a failure";
     std::error_code 错误;
     const fs::path 队列 = 值.状态根 / "results" / "pending";
     for (auto it = fs::directory_iterator(队列, 错误); !错误 && it != fs::directory_iterator(); it.increment(错误)) {

@@ -42,8 +42,8 @@ struct 观察记录 {
 std::vector<std::string> 检查现场(const 预期& 预期值, 观察记录* 记录);
 
 // After a run that reported a prepared release: the target exactly as published (文件,
-// the manifest, the completion marker), pending in a state with the policy's version and
-// no failure counted, and the policy stored.
+// the manifest, the completion marker), pending in a state with the policy's version, and
+// the policy stored.
 std::vector<std::string> 检查已准备(const 预期& 预期值, const std::string& 清单文本, const 测试::发布内容& 文件,
                                    std::uint64_t 策略版本);
 
