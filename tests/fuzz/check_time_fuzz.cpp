@@ -9,11 +9,9 @@
 
 #include "coordinator/resolve_request.h"
 
-namespace {
+#include "fuzz_support.h"
 
-void 要求(bool 条件) {
-  if (!条件) std::abort();
-}
+namespace {
 
 constexpr std::uint64_t 每秒 = 10'000'000;
 

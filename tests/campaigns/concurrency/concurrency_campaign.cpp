@@ -57,7 +57,6 @@ struct 战报 {
   unsigned 同启回合 = 0, 同启进程 = 0, 已在运行 = 0;
   unsigned 竞争回合 = 0, 检查重试 = 0;
   unsigned 投递回合 = 0, 投递事件 = 0, 投递请求 = 0, 重复投递 = 0, 投递进程 = 0;
-  double 秒 = 0;
 } 报告;
 
 const 发布内容 旧版文件 = {{"Tallybell.exe", "old executable"}, {"data/readme.txt", "readme\n"}};
@@ -65,13 +64,6 @@ const 发布内容 新版文件 = {{"Tallybell.exe", std::string(200000, 'n')}, 
                           {"lib/core.dll", "core library"}};
 
 std::string 程序() { return TALLYBELL_PROGRAM_PATH; }
-
-本地版本状态 读当前状态(const fs::path& 状态根) {
-  bool 可用 = false;
-  const 本地版本状态 状态 = 战役::读状态(状态根, &可用);
-  EXPECT_TRUE(可用);
-  return 状态;
-}
 
 // An installation with r1 active (or nothing at all), state generation 4.
 void 布置安装(const fs::path& 根, bool 已安装, const std::string& 附加成员 = {}) {
@@ -116,23 +108,15 @@ TEST_F(并发, 八个后台检查同时启动只有一个工作) {
     }
     // Seven end on their own; the worker waits for the object this test holds.
     int 工作者 = -1;
-    const auto 截止 = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (;;) {
-      unsigned 已结束 = 0;
-      工作者 = -1;
+    unsigned 已结束 = 0;
+    for (const auto 截止 = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         已结束 < 7 && std::chrono::steady_clock::now() < 截止; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+      已结束 = 0;
       for (int i = 0; i < 8; ++i) {
-        if (进程[i]->等待(0).已结束) {
-          ++已结束;
-        } else {
-          工作者 = i;
-        }
+        if (进程[i]->等待(0).已结束) ++已结束; else 工作者 = i;
       }
-      if (已结束 >= 7 || std::chrono::steady_clock::now() > 截止) {
-        ASSERT_EQ(已结束, 7u) << 场合;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    ASSERT_EQ(已结束, 7u) << 场合;
     for (int i = 0; i < 8; ++i) {
       if (i == 工作者) continue;
       const auto 结局 = 进程[i]->等待(0);
@@ -152,7 +136,7 @@ TEST_F(并发, 八个后台检查同时启动只有一个工作) {
 
     // What one run leaves: no rebuild by a process that found the lock busy may have
     // replaced the worker's state, so the accepted policy is still there.
-    const 本地版本状态 状态 = 读当前状态(目录.路径() / "state");
+    const 本地版本状态 状态 = 战役::读状态(目录.路径() / "state");
     EXPECT_EQ(状态.pendingRelease, L"r2") << 场合;
     EXPECT_EQ(状态.policyVersion, 1u) << 场合;
     EXPECT_EQ(状态.generation, 已安装 ? 6u : 3u) << 场合;
@@ -211,7 +195,7 @@ TEST_F(并发, 离线准备与后台检查竞争不丢状态更新) {
       ASSERT_TRUE(检查结局.正常退出 && 检查结局.退出码 == 0) << 场合;
     }
     EXPECT_EQ(读测试文件(根 / ("check-" + std::to_string(次) + ".txt")), "background update is current\n") << 场合;
-    const 本地版本状态 状态 = 读当前状态(根 / "state");
+    const 本地版本状态 状态 = 战役::读状态(根 / "state");
     EXPECT_EQ(状态.pendingRelease, L"r3") << 场合 << ": the preparation's update was lost";
     EXPECT_EQ(状态.policyVersion, 1u) << 场合 << ": the check's policy update was lost";
     EXPECT_EQ(状态.generation, 6u) << 场合;
