@@ -58,23 +58,14 @@ struct 故障种类 {
   bool 仅长模式;
 };
 
-const std::vector<故障种类>& 故障种类表() {
-  static const std::vector<故障种类> 表 = {
-      {"disk-full", 故障类型::磁盘已满, false, 3, false},
-      {"io-error", 故障类型::输入输出错误, false, 5, false},
-      {"short-write", 故障类型::写入不足, false, 1, false},
-      {"failed-flush", 故障类型::刷新失败, false, 1, false},
-      {"failed-rename", 故障类型::重命名失败, false, 1, false},
-      {"disk-stays-full", 故障类型::磁盘已满, true, 0, true},
-  };
-  return 表;
-}
-
-std::uint64_t 时刻(std::uint32_t 时) {
-  std::uint64_t 值 = 0;
-  合成UTC时间({2026, 12, 6, 时, 0, 0}, &值);
-  return 值;
-}
+const 故障种类 故障种类表[] = {
+    {"disk-full", 故障类型::磁盘已满, false, 3, false},
+    {"io-error", 故障类型::输入输出错误, false, 5, false},
+    {"short-write", 故障类型::写入不足, false, 1, false},
+    {"failed-flush", 故障类型::刷新失败, false, 1, false},
+    {"failed-rename", 故障类型::重命名失败, false, 1, false},
+    {"disk-stays-full", 故障类型::磁盘已满, true, 0, true},
+};
 
 // A starting point of a run: what is installed, what the service offers.
 struct 场景 {
@@ -96,24 +87,14 @@ std::vector<场景> 场景表() {
   std::string 大文件(150000, '\0');
   for (std::size_t i = 0; i < 大文件.size(); ++i) 大文件[i] = static_cast<char>((i * 131 + i / 977) & 0xff);
 
-  场景 全新;
-  全新.名称 = "fresh-installation";
-  全新.策略.policyVersion = 1;
-  全新.策略.targetReleaseId = "r2";
-  全新.新版文件 = {{"Tallybell.exe", 大文件}, {"lib/core.dll", "core-2"}, {"data/empty.txt", ""}};
-
-  场景 升级;
-  升级.名称 = "update-from-installed";
-  升级.策略.policyVersion = 4;
-  升级.策略.targetReleaseId = "r3";
-  升级.已装版本 = "r1";
-  升级.已装文件 = {{"Tallybell.exe", "exe-1"}, {"lib/core.dll", "core-shared"}};
-  升级.缓存对象 = {{"data/cached.bin", std::string(3000, 'c')}};
-  升级.新版文件 = {{"Tallybell.exe", 大文件.substr(0, 90000)},
-                  {"lib/core.dll", "core-shared"},
-                  {"data/cached.bin", std::string(3000, 'c')}};
-  升级.预置安装标识 = true;
-  return {全新, 升级};
+  const std::string 缓存 = std::string(3000, 'c');
+  // Fresh: nothing installed. Update: r1 installed, one object of r3 already cached, one
+  // file shared with r1, and an installation identity in place.
+  return {{"fresh-installation", {1, "assign-1", "r2"},
+           {{"Tallybell.exe", 大文件}, {"lib/core.dll", "core-2"}, {"data/empty.txt", ""}}, "", {}, {}, false},
+          {"update-from-installed", {4, "assign-1", "r3"},
+           {{"Tallybell.exe", 大文件.substr(0, 90000)}, {"lib/core.dll", "core-shared"}, {"data/cached.bin", 缓存}},
+           "r1", {{"Tallybell.exe", "exe-1"}, {"lib/core.dll", "core-shared"}}, {{"data/cached.bin", 缓存}}, true}};
 }
 
 const char* const 预置标识 = "0123abcd-0123-abcd-0123-0123456789ab\n";
@@ -173,7 +154,11 @@ class 文件故障战役 : public ::testing::Test {
     配置.cacheRoot = (工作() / "cache").wstring();
     配置.resolveUrls = {L"https://updates.tallybell.example/update/v1/resolve"};
     配置.forceCheck = true;  // a failed run schedules a back-off; the next run goes ahead anyway
-    配置.clock = [] { return 时刻(10); };
+    配置.clock = [] {
+      std::uint64_t 值 = 0;
+      合成UTC时间({2026, 12, 6, 10, 0, 0}, &值);
+      return 值;
+    };
     配置.diagnosticId = "file-fault-campaign";
     return 运行更新协调器(配置, &夹具, &夹具, &结果_, 错误);
   }
@@ -281,7 +266,7 @@ class 文件故障战役 : public ::testing::Test {
     std::wstring 错误;
     ASSERT_EQ(运行(&错误), 0u) << 窄(错误);
     for (const auto& 项 : 检查成功()) ADD_FAILURE() << 场景.名称 << " clean run: " << 项;
-    for (const auto& 种类 : 故障种类表()) {
+    for (const auto& 种类 : 故障种类表) {
       if (种类.仅长模式 && !长模式) continue;
       统计 计数;
       重置工作区();
