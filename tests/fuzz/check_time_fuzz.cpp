@@ -9,11 +9,9 @@
 
 #include "common/time_text.h"
 
-namespace {
+#include "fuzz_support.h"
 
-void 要求(bool 条件) {
-  if (!条件) std::abort();
-}
+namespace {
 
 constexpr std::uint64_t 每秒 = 10'000'000;
 

@@ -14,13 +14,11 @@
 #include "transport/download_http_rules.h"
 #include "transport/http_address.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 namespace tb = tallybell;
-
-void 要求(bool 条件) {
-  if (!条件) std::abort();
-}
 
 std::vector<std::wstring> 按行拆分(const std::string& 输入) {
   std::vector<std::wstring> 行;

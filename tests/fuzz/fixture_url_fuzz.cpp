@@ -14,13 +14,11 @@
 #include "storage/release_id.h"
 #include "transport/offline_fixture.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 using tallybell::离线路由;
-
-void 要求(bool 条件) {
-  if (!条件) std::abort();
-}
 
 bool 以结尾(const std::wstring& 文本, const std::wstring& 结尾) {
   return 文本.size() >= 结尾.size() && 文本.compare(文本.size() - 结尾.size(), 结尾.size(), 结尾) == 0;

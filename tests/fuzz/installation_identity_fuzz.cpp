@@ -11,15 +11,11 @@
 #include "coordinator/installation_identity.h"
 #include "storage/files.h"
 
-#include "fuzz_scratch.h"
+#include "fuzz_support.h"
 
 namespace {
 
 namespace tb = tallybell;
-
-void 要求(bool 条件) {
-  if (!条件) std::abort();
-}
 
 bool 是标识形状(const std::string& 文本) {
   return 文本.size() == 36 && 文本.find_first_not_of("0123456789abcdef-") == std::string::npos;

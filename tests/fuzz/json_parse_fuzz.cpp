@@ -10,6 +10,8 @@
 #include "documents/json_output.h"
 #include "documents/json_value.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 using tallybell::Json值;
@@ -26,10 +28,6 @@ bool 是已知消息(const std::wstring& 消息) {
     if (消息 == 已知) return true;
   }
   return false;
-}
-
-void 要求(bool 条件) {
-  if (!条件) std::abort();
 }
 
 }  // namespace

@@ -14,14 +14,12 @@
 #include "documents/sha256.h"
 #include "documents/manifest.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 using tallybell::发布文件;
 using tallybell::发布清单;
-
-void 要求(bool 条件) {
-  if (!条件) std::abort();
-}
 
 bool 是已知消息(const std::wstring& 消息) {
   static const wchar_t* const 消息表[] = {

@@ -14,14 +14,12 @@
 #include "documents/manifest.h"
 #include "documents/policy.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 using tallybell::Json值;
 using tallybell::版本策略;
-
-void 要求(bool 条件) {
-  if (!条件) std::abort();
-}
 
 版本策略 哨兵() {
   版本策略 策略;

@@ -12,14 +12,12 @@
 #include "documents/json_value.h"
 #include "storage/version_state.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 using tallybell::Json值;
 using tallybell::本地版本状态;
-
-void 要求(bool 条件) {
-  if (!条件) std::abort();
-}
 
 bool 含NUL(const std::wstring& 文本) { return 文本.find(L'\0') != std::wstring::npos; }
 

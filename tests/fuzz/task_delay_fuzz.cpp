@@ -12,15 +12,11 @@
 #include "storage/files.h"
 #include "tasks/task_delay.h"
 
-#include "fuzz_scratch.h"
+#include "fuzz_support.h"
 
 namespace {
 
 namespace tb = tallybell;
-
-void 要求(bool 条件) {
-  if (!条件) std::abort();
-}
 
 bool 是有效延迟文本(std::string 文本, std::uint32_t* 值) {
   while (!文本.empty() && (文本.back() == '\r' || 文本.back() == '\n')) 文本.pop_back();

@@ -1,13 +1,15 @@
-"""A private CA and a server certificate, made with the openssl command line.
-
-Run as a program, it makes a CA alone (ca.pem, ca.key) in the directory it is given: the
-Windows test runs make one per Wine prefix, trust it there once, and hand it to every
-service they start (--ca-dir)."""
+# A private CA and a server certificate, made with the openssl command line.
+#
+# Run as a program, it makes a CA alone (ca.pem, ca.key) in the directory it is given: the
+# Windows test runs make one per Wine prefix, trust it there once, and hand it to every
+# service they start (--ca-dir).
 
 import os
 import secrets
+import shutil
 import subprocess
 import sys
+import types
 
 _CONFIG = """\
 [req]
@@ -27,71 +29,50 @@ subjectAltName = $ENV::TALLYBELL_CERT_NAMES
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 """
-
 _EC_KEY = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
 
 
-class Certificates:
-    """Paths of the files a TLS service and its clients need."""
-
-    def __init__(self, directory):
-        self.directory = directory
-        self.ca_file = os.path.join(directory, "ca.pem")
-        self.ca_dir = os.path.join(directory, "ca-dir")
-        self.server_cert = os.path.join(directory, "server.pem")
-        self.server_key = os.path.join(directory, "server.key")
-
-
-def _openssl(names, *args):
-    environment = dict(os.environ, TALLYBELL_CERT_NAMES=names)
-    subprocess.run(["openssl", *args], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                   env=environment)
-
-
-def _write_config(directory):
+def _openssl(directory, names, *args):
     config = os.path.join(directory, "openssl.cnf")
     with open(config, "w", encoding="ascii") as out:
         out.write(_CONFIG)
-    return config
+    args = [config if arg == "CONFIG" else arg for arg in args]
+    return subprocess.run(["openssl", *args], check=True, capture_output=True, text=True,
+                          env=dict(os.environ, TALLYBELL_CERT_NAMES=names)).stdout
 
 
 def make_ca(directory):
-    """Makes a fresh CA (ca.pem, ca.key) in directory."""
+    # A fresh CA (ca.pem, ca.key) in directory.
     os.makedirs(directory, exist_ok=True)
-    config = _write_config(directory)
-    _openssl("DNS:localhost", "req", "-x509", "-config", config, "-extensions", "ca_ext", *_EC_KEY,
+    _openssl(directory, "DNS:localhost", "req", "-x509", "-config", "CONFIG", "-extensions", "ca_ext", *_EC_KEY,
              "-keyout", os.path.join(directory, "ca.key"), "-out", os.path.join(directory, "ca.pem"),
              "-days", "2", "-subj", "/CN=Tallybell Test CA %s" % secrets.token_hex(4))
 
 
 def make_certificates(directory, ca_dir=None, name=None):
-    """Makes a server certificate in directory, signed by the CA in ca_dir or else by a fresh
-    CA of its own (so two services never trust each other), plus ca-dir/ holding the CA
-    under its subject hash (the layout of SSL_CERT_DIR). The certificate names DNS:name
-    alone, or DNS:localhost and IP:127.0.0.1 when no name is given."""
+    # A server certificate (server.pem, server.key) in directory, signed by the CA in ca_dir
+    # or else by a fresh CA of its own (so two services never trust each other), with the CA
+    # as ca.pem and in ca-dir/ under its subject hash (the layout of SSL_CERT_DIR). The
+    # certificate names DNS:name alone, or DNS:localhost and IP:127.0.0.1 without a name.
     os.makedirs(directory, exist_ok=True)
-    files = Certificates(directory)
+    files = types.SimpleNamespace(ca_file=os.path.join(directory, "ca.pem"), ca_dir=os.path.join(directory, "ca-dir"),
+                                  server_cert=os.path.join(directory, "server.pem"),
+                                  server_key=os.path.join(directory, "server.key"))
     if ca_dir is None:
         make_ca(directory)
         ca_dir = directory
     elif os.path.abspath(ca_dir) != os.path.abspath(directory):
-        with open(os.path.join(ca_dir, "ca.pem"), "rb") as source, open(files.ca_file, "wb") as target:
-            target.write(source.read())
-    ca_key = os.path.join(ca_dir, "ca.key")
+        shutil.copyfile(os.path.join(ca_dir, "ca.pem"), files.ca_file)
     names = "DNS:" + name if name else "DNS:localhost,IP:127.0.0.1"
-    config = _write_config(directory)
     csr = os.path.join(directory, "server.csr")
-    _openssl(names, "req", "-new", "-config", config, *_EC_KEY, "-keyout", files.server_key,
+    _openssl(directory, names, "req", "-new", "-config", "CONFIG", *_EC_KEY, "-keyout", files.server_key,
              "-out", csr, "-subj", "/CN=" + (name or "localhost"))
-    _openssl(names, "x509", "-req", "-in", csr, "-CA", files.ca_file, "-CAkey", ca_key,
-             "-set_serial", str(secrets.randbits(63)), "-days", "2",
-             "-extfile", config, "-extensions", "server_ext", "-out", files.server_cert)
-    subject_hash = subprocess.run(["openssl", "x509", "-hash", "-noout", "-in", files.ca_file],
-                                  check=True, capture_output=True, text=True).stdout.strip()
+    _openssl(directory, names, "x509", "-req", "-in", csr, "-CA", files.ca_file, "-CAkey",
+             os.path.join(ca_dir, "ca.key"), "-set_serial", str(secrets.randbits(63)), "-days", "2",
+             "-extfile", "CONFIG", "-extensions", "server_ext", "-out", files.server_cert)
+    subject_hash = _openssl(directory, names, "x509", "-hash", "-noout", "-in", files.ca_file).strip()
     os.makedirs(files.ca_dir, exist_ok=True)
-    with open(files.ca_file, "rb") as source, \
-            open(os.path.join(files.ca_dir, subject_hash + ".0"), "wb") as target:
-        target.write(source.read())
+    shutil.copyfile(files.ca_file, os.path.join(files.ca_dir, subject_hash + ".0"))
     return files
 
 

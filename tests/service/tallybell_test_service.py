@@ -2,17 +2,60 @@
 """A loopback HTTP(S) service for the network tests; see README.md."""
 
 import argparse
+import http.server
+import json
 import os
 import socketserver
 import ssl
 import sys
 import threading
 import time
-import http.server
 
 from certificates import make_certificates
 from handler import Handler
-from routes import RequestLog, RouteTable
+
+
+class RouteTable:
+    # routes.json of the control directory, read again before every request (the test
+    # replaces it whole); when its text changes, every route's answer sequence restarts.
+    # The first matching route answers; its n-th request gets its n-th answer, the last
+    # one repeats; no match: 404.
+
+    def __init__(self, path):
+        self._path, self._lock, self._text, self._routes, self._served = path, threading.Lock(), None, [], []
+
+    def answer_for(self, method, path):
+        with self._lock:
+            try:
+                with open(self._path, "r", encoding="utf-8") as source:
+                    text = source.read()
+            except FileNotFoundError:
+                text = ""
+            if text != self._text:
+                self._text = text
+                self._routes = json.loads(text).get("routes", []) if text else []
+                self._served = [0] * len(self._routes)
+            for index, route in enumerate(self._routes):
+                if route.get("method", "*") in ("*", method) and route.get("path", "*") in ("*", path):
+                    answers = route.get("responses") or [{}]
+                    self._served[index] += 1
+                    return answers[min(self._served[index], len(answers)) - 1]
+        return {"status": 404}
+
+
+class RequestLog:
+    # One JSON line per request in requests.jsonl, flushed before the answer goes out, so
+    # a test that got its response can read the request.
+
+    def __init__(self, path):
+        self._path, self._lock = path, threading.Lock()
+
+    def append(self, record):
+        line = json.dumps(record, ensure_ascii=True, separators=(",", ":"))
+        with self._lock, open(self._path, "a", encoding="ascii") as out:
+            out.write(line + "\n")
+            out.flush()
+            os.fsync(out.fileno())
 
 
 class Service(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -82,8 +125,7 @@ def main():
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=0, help="0: a free port")
     args = parser.parse_args()
-    context = None if args.plain else _tls_context(args.control_dir, args.tls13_only, args.ca_dir,
-                                                   args.cert_name)
+    context = None if args.plain else _tls_context(args.control_dir, args.tls13_only, args.ca_dir, args.cert_name)
     service = Service((args.host, args.port), args.control_dir, context)
     if args.lease:
         threading.Thread(target=_exit_when_gone, args=(args.control_dir,), daemon=True).start()

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 #include <set>
 #include <thread>
 
 #include "service/service_store.h"
 #include "service/store_open.h"
+#include "support/file_helpers.h"
 #include "update_service/service_fixture.h"
 
 namespace tallybell::测试 {
@@ -48,8 +48,7 @@ TEST(更新服务, 全新安装_推出0到50到100_暂停_重启_回滚) {
   ASSERT_EQ(场.命令({"rollout", "resume"}).退出码, 0u);
   ASSERT_EQ(场.命令({"rollout", "set", "--percent", "100"}).退出码, 0u);
   EXPECT_EQ(运行全部(场, "2.0").size(), 安装数);
-  std::ifstream 策略文件(场.目录.子路径("installation-0/state/state/current-policy.json"));
-  const std::string 策略((std::istreambuf_iterator<char>(策略文件)), {});
+  const std::string 策略 = 读测试文件(场.目录.子路径("installation-0/state/state/current-policy.json"));
   EXPECT_NE(策略.find("\"manifestSignature\":\"" + 签名文本 + "\""), std::string::npos) << 策略;
 
   ASSERT_EQ(场.命令({"rollout", "rollback"}).退出码, 0u);

@@ -7,12 +7,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <thread>
 
 #include "documents/policy.h"
-#include "documents/sha256.h"
 #include "service/pg_handles.h"
+#include "support/file_helpers.h"
+#include "support/release_builder.h"
 #include "support/state_files.h"
 
 namespace tallybell::测试 {
@@ -20,16 +20,6 @@ namespace {
 
 const std::string 端口 = std::to_string(TALLYBELL_SERVICE_TEST_PORT);
 const std::string 基础地址 = "https://localhost:" + 端口;
-
-void 写文件(const std::filesystem::path& 路径, const std::string& 内容) {
-  std::filesystem::create_directories(路径.parent_path());
-  std::ofstream(路径, std::ios::binary) << 内容;
-}
-
-std::string 读文件(const std::filesystem::path& 路径) {
-  std::ifstream 文件(路径, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(文件), {});
-}
 
 }  // namespace
 
@@ -63,20 +53,17 @@ std::string 解析正文(const std::string& 安装标识, const std::vector<std:
   EXPECT_EQ(命令({"init", "--public-url", 基础地址}).退出码, 0u);
   for (const std::string 版本 : {"1.0", "2.0", "3.0"}) {
     const auto 构建 = 目录.子路径("build-" + 版本);
-    写文件(构建 / "Tallybell.exe", "exe " + 版本);
-    写文件(构建 / "data.bin", "data of " + 版本);
+    写测试文件(构建 / "Tallybell.exe", "exe " + 版本);
+    写测试文件(构建 / "data.bin", "data of " + 版本);
     const auto 发布 = 运行程序(TALLYBELL_PUBLISH_PROGRAM, {"release", "--input", 构建.string(), "--release-id", 版本,
                                                              "--base-url", 基础地址, "--out", 目录.子路径("content").string()});
     EXPECT_EQ(发布.退出码, 0u) << 发布.输出;
     // 2.0 is signed: the service passes the publisher's signature text on in every policy.
-    if (版本 == "2.0") 写文件(目录.子路径("content/releases/2.0/manifest.json.sig"), 签名文本 + "\n");
+    if (版本 == "2.0") 写测试文件(目录.子路径("content/releases/2.0/manifest.json.sig"), 签名文本 + "\n");
     EXPECT_EQ(命令({"release", "add", 目录.子路径("content/releases/" + 版本).string(), "--base-url", 基础地址}).退出码, 0u);
   }
   // 3.0 loses an object after publishing: its downloads fail with a 404.
-  unsigned char 摘要[SHA256字节数];
-  const std::string 内容 = "data of 3.0";
-  计算数据SHA256(内容.data(), 内容.size(), 摘要);
-  std::filesystem::remove(目录.子路径("content/objects/" + 转小写十六进制(摘要) + ".object"));
+  std::filesystem::remove(目录.子路径("content/objects/" + 测试SHA256("data of 3.0") + ".object"));
 }
 
 服务场::~服务场() { 停止服务(false); }
@@ -92,7 +79,7 @@ std::string 解析正文(const std::string& 安装标识, const std::vector<std:
 
 void 服务场::设置时钟(std::uint64_t 秒) {
   时钟_ = 秒;
-  写文件(目录.子路径("clock"), std::to_string(秒));
+  写测试文件(目录.子路径("clock"), std::to_string(秒));
 }
 
 void 服务场::启动服务() {
@@ -114,7 +101,7 @@ void 服务场::停止服务(bool 强制) {
   } else {
     ::kill(服务_->进程号(), SIGTERM);
     const auto 结局 = 服务_->等待(10000);
-    EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 读文件(目录.子路径("service.log"));
+    EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 读测试文件(目录.子路径("service.log"));
   }
   服务_.reset();
 }
@@ -124,7 +111,7 @@ void 服务场::停止服务(bool 强制) {
   const auto 结果 = 运行更新程序({"--background-check", "--force-check", "--program-root", (根 / "program").string(),
                                   "--state-root", (根 / "state").string()});
   版本策略 策略;
-  解析版本策略(读文件(根 / "state/state/current-policy.json"), &策略);
+  解析版本策略(读测试文件(根 / "state/state/current-policy.json"), &策略);
   // Stands in for the launcher, which starts a prepared release and confirms it; until then
   // the installation would not take another one.
   if (std::filesystem::exists(根 / "state/state.txt")) {

@@ -8,8 +8,35 @@
 namespace tallybell::测试 {
 namespace {
 
-TEST(更新服务, 错误输入各得明确状态且不存任何东西) {
+// Operator commands first (no rollout yet), then requests to the running service.
+TEST(更新服务, 命令的帮助和退出码_错误输入各得明确状态且不存任何东西) {
   服务场 场;
+  const std::vector<std::vector<std::string>> 命令 = {
+      {"init"}, {"release", "add"}, {"release", "list"}, {"rollout", "start"}, {"rollout", "set"},
+      {"rollout", "pause"}, {"rollout", "resume"}, {"rollout", "rollback"}, {"rollout", "status"},
+      {"audit"}, {"prune"}, {"serve"}};
+  for (auto 参数 : 命令) {
+    参数.push_back("--help");
+    const auto 结果 = 场.命令(参数);
+    EXPECT_EQ(结果.退出码, 0u) << 参数[0];
+    EXPECT_NE(结果.输出.find("usage: tallybell-service " + 参数[0]), std::string::npos) << 结果.输出;
+  }
+  struct 命令情形 {
+    std::vector<std::string> 参数;
+    std::uint32_t 退出码;
+  } 命令表[] = {
+      {{"frobnicate"}, 2},
+      {{"rollout", "set", "--percent", "101"}, 2},
+      {{"rollout", "start", "--release", "1.0", "--steps", "5,2"}, 2},
+      {{"rollout", "pause"}, 3},  // no rollout yet
+      {{"rollout", "start", "--release", "9.9"}, 3},
+      {{"init", "--public-url", "https://localhost:1"}, 3},  // already initialised
+      {{"release", "add", 场.目录.子路径("content/releases").string(), "--base-url", "https://localhost:1"}, 3},
+      {{"prune", "--older-than-days", "30"}, 0},
+  };
+  for (const auto& 项 : 命令表) EXPECT_EQ(场.命令(项.参数).退出码, 项.退出码) << 项.参数[0] << " " << 项.参数.back();
+  const auto 缺库 = 运行程序(TALLYBELL_SERVICE_PROGRAM, {"audit", "--db", 场.目录.子路径("none.db").string()});
+  EXPECT_EQ(缺库.退出码, 4u);
   ASSERT_EQ(场.命令({"rollout", "start", "--release", "1.0", "--percent", "100"}).退出码, 0u);
   场.启动服务();
   const std::string 好 = 解析正文("0f8fad5b-d9cb-469f-a165-70867728950e");
@@ -50,36 +77,6 @@ TEST(更新服务, 错误输入各得明确状态且不存任何东西) {
   ASSERT_TRUE(存储 && 存储->事件数(&事件, &隔离)) << 错误;
   EXPECT_EQ(事件, 0u);
   EXPECT_EQ(隔离, 1u);
-}
-
-TEST(更新服务, 每个命令都有帮助_错误用法和拒绝各有退出码) {
-  服务场 场;
-  const std::vector<std::vector<std::string>> 命令 = {
-      {"init"}, {"release", "add"}, {"release", "list"}, {"rollout", "start"}, {"rollout", "set"},
-      {"rollout", "pause"}, {"rollout", "resume"}, {"rollout", "rollback"}, {"rollout", "status"},
-      {"audit"}, {"prune"}, {"serve"}};
-  for (auto 参数 : 命令) {
-    参数.push_back("--help");
-    const auto 结果 = 场.命令(参数);
-    EXPECT_EQ(结果.退出码, 0u) << 参数[0];
-    EXPECT_NE(结果.输出.find("usage: tallybell-service " + 参数[0]), std::string::npos) << 结果.输出;
-  }
-  struct 情形 {
-    std::vector<std::string> 参数;
-    std::uint32_t 退出码;
-  } 表[] = {
-      {{"frobnicate"}, 2},
-      {{"rollout", "set", "--percent", "101"}, 2},
-      {{"rollout", "start", "--release", "1.0", "--steps", "5,2"}, 2},
-      {{"rollout", "pause"}, 3},  // no rollout yet
-      {{"rollout", "start", "--release", "9.9"}, 3},
-      {{"init", "--public-url", "https://localhost:1"}, 3},  // already initialised
-      {{"release", "add", 场.目录.子路径("content/releases").string(), "--base-url", "https://localhost:1"}, 3},
-      {{"prune", "--older-than-days", "30"}, 0},
-  };
-  for (const auto& 项 : 表) EXPECT_EQ(场.命令(项.参数).退出码, 项.退出码) << 项.参数[0] << " " << 项.参数.back();
-  const auto 缺库 = 运行程序(TALLYBELL_SERVICE_PROGRAM, {"audit", "--db", 场.目录.子路径("none.db").string()});
-  EXPECT_EQ(缺库.退出码, 4u);
 }
 
 }  // namespace

@@ -57,7 +57,6 @@ struct 战报 {
   unsigned 同启回合 = 0, 同启进程 = 0, 已在运行 = 0;
   unsigned 竞争回合 = 0, 检查重试 = 0;
   unsigned 投递回合 = 0, 投递事件 = 0, 投递请求 = 0, 重复投递 = 0, 投递进程 = 0;
-  double 秒 = 0;
 } 报告;
 
 const 发布内容 旧版文件 = {{"Tallybell.exe", "old executable"}, {"data/readme.txt", "readme\n"}};
@@ -66,24 +65,10 @@ const 发布内容 新版文件 = {{"Tallybell.exe", std::string(200000, 'n')}, 
 
 std::string 程序() { return TALLYBELL_PROGRAM_PATH; }
 
-本地版本状态 读当前状态(const fs::path& 状态根) {
-  std::string 文本;
-  本地版本状态 状态;
-  EXPECT_TRUE(加载本地版本状态(状态根.wstring(), &文本, &状态));
-  return 状态;
-}
-
 // An installation with r1 active (or nothing at all), state generation 4.
 void 布置安装(const fs::path& 根, bool 已安装, const std::string& 附加成员 = {}) {
   fs::create_directories(根 / "program");
-  if (!已安装) return;
-  写入发布目录(根 / "program" / "releases" / "r1", "r1", 旧版文件);
-  本地版本状态 状态;
-  状态.generation = 4;
-  状态.activeRelease = 状态.lastGoodRelease = L"r1";
-  状态.confirmedHistory = {L"r1"};
-  if (!附加成员.empty()) 状态.preservedFields = 附加成员;
-  写测试文件(根 / "state" / "state.txt", 序列化本地版本状态(状态));
+  if (已安装) 战役::布置已装(根 / "program", 根 / "state", "r1", 旧版文件, 4, 0, 附加成员);
 }
 
 std::vector<std::string> 后台检查参数(const fs::path& 根, const fs::path& 夹具) {
@@ -123,23 +108,15 @@ TEST_F(并发, 八个后台检查同时启动只有一个工作) {
     }
     // Seven end on their own; the worker waits for the object this test holds.
     int 工作者 = -1;
-    const auto 截止 = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (;;) {
-      unsigned 已结束 = 0;
-      工作者 = -1;
+    unsigned 已结束 = 0;
+    for (const auto 截止 = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         已结束 < 7 && std::chrono::steady_clock::now() < 截止; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+      已结束 = 0;
       for (int i = 0; i < 8; ++i) {
-        if (进程[i]->等待(0).已结束) {
-          ++已结束;
-        } else {
-          工作者 = i;
-        }
+        if (进程[i]->等待(0).已结束) ++已结束; else 工作者 = i;
       }
-      if (已结束 >= 7 || std::chrono::steady_clock::now() > 截止) {
-        ASSERT_EQ(已结束, 7u) << 场合;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    ASSERT_EQ(已结束, 7u) << 场合;
     for (int i = 0; i < 8; ++i) {
       if (i == 工作者) continue;
       const auto 结局 = 进程[i]->等待(0);
@@ -159,7 +136,7 @@ TEST_F(并发, 八个后台检查同时启动只有一个工作) {
 
     // What one run leaves: no rebuild by a process that found the lock busy may have
     // replaced the worker's state, so the accepted policy is still there.
-    const 本地版本状态 状态 = 读当前状态(目录.路径() / "state");
+    const 本地版本状态 状态 = 战役::读状态(目录.路径() / "state");
     EXPECT_EQ(状态.pendingRelease, L"r2") << 场合;
     EXPECT_EQ(状态.policyVersion, 1u) << 场合;
     EXPECT_EQ(状态.generation, 已安装 ? 6u : 3u) << 场合;
@@ -218,7 +195,7 @@ TEST_F(并发, 离线准备与后台检查竞争不丢状态更新) {
       ASSERT_TRUE(检查结局.正常退出 && 检查结局.退出码 == 0) << 场合;
     }
     EXPECT_EQ(读测试文件(根 / ("check-" + std::to_string(次) + ".txt")), "background update is current\n") << 场合;
-    const 本地版本状态 状态 = 读当前状态(根 / "state");
+    const 本地版本状态 状态 = 战役::读状态(根 / "state");
     EXPECT_EQ(状态.pendingRelease, L"r3") << 场合 << ": the preparation's update was lost";
     EXPECT_EQ(状态.policyVersion, 1u) << 场合 << ": the check's policy update was lost";
     EXPECT_EQ(状态.generation, 6u) << 场合;

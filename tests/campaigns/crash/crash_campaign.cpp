@@ -55,6 +55,7 @@ using 崩溃测试::观察记录;
 using 崩溃测试::预期;
 
 using 战役::长模式;
+using 战役::读状态;
 const std::uint64_t& 种子 = 战役::随机起点;
 
 // Where a run was when it was killed, told from what the service received from it and
@@ -64,18 +65,9 @@ const std::vector<std::string> 阶段表 = {"start", "resolve", "manifest", "ass
 struct 战报 {
   std::map<std::string, unsigned> 各阶段击杀;
   unsigned 击杀 = 0, 运行 = 0, 回合 = 0, 自行结束 = 0, 违例 = 0;
-  std::uint64_t 最多遗留临时文件 = 0;
-  std::uint64_t 重复投递 = 0;
-  double 秒 = 0;
+  std::uint64_t 最多遗留临时文件 = 0, 重复投递 = 0;
   unsigned 参考毫秒 = 0;
 } 报告;
-
-// The object bytes the service sends: every 8-byte word holds its own offset.
-std::string 图案(std::uint64_t 大小) {
-  std::string 字节(static_cast<std::size_t>(大小), '\0');
-  for (std::uint64_t i = 0; i < 大小; ++i) 字节[i] = static_cast<char>(((i & ~7ULL) >> (8 * (i & 7))) & 0xff);
-  return 字节;
-}
 
 // The commit (release folder renamed into place, pending not yet recorded) is where a kill
 // costs most but lasts a moment, so random times hardly ever hit it. The child marks the
@@ -134,30 +126,20 @@ class 崩溃一致性 : public ::testing::Test {
     证书_.emplace("SSL_CERT_FILE", 服务_.CA文件());
     // Two objects big enough that the body arrives in many flushed pieces (resumable with
     // ranges), one file shared with the installed release, one small whole answer.
-    目标文件_ = {{"Tallybell.exe", 图案(300001)},
-                 {"lib/core.dll", 图案(200003)},
+    目标文件_ = {{"Tallybell.exe", 战役::图案(300001)},
+                 {"lib/core.dll", 战役::图案(200003)},
                  {"data/readme.txt", "readme, unchanged\n"},
                  {"config.json", "{\"channel\":\"stable\"}"}};
-    std::string 列表;
     for (const auto& [路径, 内容] : 目标文件_) {
-      const std::string 哈希 = 测试SHA256(内容);
       服务应答 应答值 = 内容.size() > 100000 ? 对象应答(内容.size()) : 应答(200, 内容);
       应答值.trickleBytes = 内容.size() > 100000 ? 16384 : 0;
       应答值.trickleMs = 内容.size() > 100000 ? 6 : 0;
       应答值.delayMs = 20;
-      服务_.设置路由("GET", "/objects/" + 哈希 + ".object", {应答值});
-      列表 += std::string(列表.empty() ? "" : ",") + "{\"path\":\"" + 路径 + "\",\"sha256\":\"" + 哈希 +
-              "\",\"size\":" + std::to_string(内容.size()) + ",\"downloadUrls\":[\"" +
-              服务_.地址("/objects/" + 哈希 + ".object") + "\"]}";
+      服务_.设置路由("GET", "/objects/" + 测试SHA256(内容) + ".object", {应答值});
     }
-    清单文本_ = "{\"formatVersion\":1,\"releaseId\":\"r2\",\"files\":[" + 列表 + "]}";
     夹具策略 策略;
-    策略.targetReleaseId = "r2";
     策略.checkAfter = "2020-01-01T00:00:00Z";
-    策略.resultReportUrls = {服务_.地址("/update/v1/results")};
-    策略文本_ = 生成策略文本(策略, 测试SHA256(清单文本_));
-    const std::string 旧地址 = "https://updates.tallybell.example/releases/r2/manifest.json";
-    策略文本_.replace(策略文本_.find(旧地址), 旧地址.size(), 服务_.地址("/releases/r2/manifest.json"));
+    std::tie(清单文本_, 策略文本_) = 战役::服务发布(服务_, 目标文件_, 策略);
     服务应答 解析 = 应答(200, 策略文本_), 清单 = 应答(200, 清单文本_), 回报 = 应答(204);
     解析.delayMs = 清单.delayMs = 回报.delayMs = 40;
     服务_.设置路由("POST", "/update/v1/resolve", {解析});
@@ -177,13 +159,8 @@ class 崩溃一致性 : public ::testing::Test {
     for (const auto& [路径, 内容] : 目标文件_) 值.对象[测试SHA256(内容)] = 内容;
     fs::create_directories(值.程序根);
     if (种类 >= 1) {
-      写入发布目录(值.程序根 / "releases" / "r1", "r1", 旧版文件_);
-      本地版本状态 状态;
-      状态.generation = 4;
-      状态.activeRelease = 状态.lastGoodRelease = L"r1";
-      状态.confirmedHistory = {L"r1"};
-      写测试文件(值.状态根 / "state.txt", 序列化本地版本状态(状态));
-      值.原有目录["r1"] = 读取目录树(值.程序根 / "releases" / "r1");
+      值.原有目录["r1"] = 战役::布置已装(值.程序根, 值.状态根, "r1", 旧版文件_, 4);
+      值.已装版本 = "r1";
     }
     if (种类 == 2) {
       写入发布目录(值.程序根 / "releases" / "r2", "r2", {{"Tallybell.exe", "half"}}, 完成标记::省略);
@@ -208,9 +185,7 @@ class 崩溃一致性 : public ::testing::Test {
       对象 |= 路径.rfind("/objects/", 0) == 0;
       回报 |= 路径 == "/update/v1/results";
     }
-    std::string 文本;
-    本地版本状态 状态;
-    const bool 待定 = 加载本地版本状态(值.状态根.wstring(), &文本, &状态) && 状态.pendingRelease == L"r2";
+    const bool 待定 = 读状态(值.状态根).pendingRelease == L"r2";
     const bool 已提交 = 发布目录可用((值.程序根 / "releases" / "r2").wstring());
     bool 暂存 = false;
     std::error_code 错误;
@@ -235,19 +210,8 @@ class 崩溃一致性 : public ::testing::Test {
 
   // The finished installation: the published release, pending, every event delivered.
   void 检查完成(const 预期& 值, 观察记录* 记录, std::size_t 回合起始请求, const std::string& 场合) {
-    const fs::path 目标 = 值.程序根 / "releases" / "r2";
-    EXPECT_TRUE(发布目录可用(目标.wstring())) << 场合;
-    for (const auto& [路径, 内容] : 目标文件_) EXPECT_EQ(读测试文件(目标 / fs::u8path(路径)), 内容) << 场合 << 路径;
-    EXPECT_EQ(读测试文件(目标 / "release.manifest.json"), 清单文本_) << 场合;
-    std::string 文本;
-    本地版本状态 状态;
-    ASSERT_TRUE(加载本地版本状态(值.状态根.wstring(), &文本, &状态)) << 场合;
-    EXPECT_EQ(状态.pendingRelease, L"r2") << 场合;
-    EXPECT_EQ(状态.policyVersion, 1u) << 场合;
-    EXPECT_EQ(状态.updateFailureCount, 0u) << 场合;
-    if (值.原有目录.count("r1") != 0) {
-      EXPECT_EQ(状态.activeRelease, L"r1") << 场合;
-    }
+    记录违例(崩溃测试::检查已准备(值, 清单文本_, 目标文件_, 1), 场合 + " after completing");
+    EXPECT_EQ(读状态(值.状态根).updateFailureCount, 0u) << 场合 << ": a killed run counted as a failure";
     std::error_code 错误;
     const fs::path 队列 = 值.状态根 / "results" / "pending";
     for (auto it = fs::directory_iterator(队列, 错误); !错误 && it != fs::directory_iterator(); it.increment(错误)) {
@@ -285,9 +249,7 @@ class 崩溃一致性 : public ::testing::Test {
       const std::string 场合 = 场合基 + " run " + std::to_string(击杀 + 1);
       const std::size_t 此前请求数 = 服务_.已收请求().size();
       const bool 此前已提交 = 发布目录可用((值.程序根 / "releases" / "r2").wstring());
-      std::string 文本;
-      本地版本状态 状态;
-      const bool 此前待定 = 加载本地版本状态(值.状态根.wstring(), &文本, &状态) && 状态.pendingRelease == L"r2";
+      const bool 此前待定 = 读状态(值.状态根).pendingRelease == L"r2";
       const fs::path 输出 = 目录.路径() / ("run-" + std::to_string(击杀 + 1) + ".txt");
       const fs::path 标记 = 目录.路径() / ("commit-" + std::to_string(击杀 + 1));
       ::setenv(提交标记变量, 标记.c_str(), 1);
@@ -336,7 +298,6 @@ class 崩溃一致性 : public ::testing::Test {
 };
 
 TEST_F(崩溃一致性, 随机时刻强杀后重跑直到完成) {
-  const auto 开始 = std::chrono::steady_clock::now();
   // One undisturbed run of a new installation gives the time span to kill within.
   {
     测试临时目录 目录;
@@ -358,7 +319,6 @@ TEST_F(崩溃一致性, 随机时刻强杀后重跑直到完成) {
     一回合(static_cast<int>(报告.回合 % 3), 每回合(随机_), 报告.参考毫秒);
     ++报告.回合;
   }
-  报告.秒 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
   EXPECT_GE(报告.击杀, 目标);
 }
 
@@ -398,6 +358,12 @@ TEST_F(崩溃一致性, 神谕发现每种损坏) {
       {"installed release changed",
        [](const 预期& 值) { 写测试文件(值.程序根 / "releases" / "r1" / "extra.txt", "x"); }},
       {"other policy stored", [](const 预期& 值) { 写测试文件(值.状态根 / "state" / "current-policy.json", "{}"); }},
+      {"active release changed",
+       [](const 预期& 值) {
+         本地版本状态 状态 = 测试::读状态文件(值.状态根 / "state.txt");
+         状态.activeRelease = L"r2";
+         写测试文件(值.状态根 / "state.txt", 序列化本地版本状态(状态));
+       }},
   };
   for (std::size_t i = 0; i < 损坏表.size(); ++i) {
     const fs::path 副本 = 目录.路径() / ("copy-" + std::to_string(i));

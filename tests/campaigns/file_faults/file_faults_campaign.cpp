@@ -45,6 +45,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace 测试;
 
+using 战役::窄;
 using 战役::长模式;
 
 // One kind of fault as the campaign drives it.
@@ -57,29 +58,14 @@ struct 故障种类 {
   bool 仅长模式;
 };
 
-const std::vector<故障种类>& 故障种类表() {
-  static const std::vector<故障种类> 表 = {
-      {"disk-full", 故障类型::磁盘已满, false, 3, false},
-      {"io-error", 故障类型::输入输出错误, false, 5, false},
-      {"short-write", 故障类型::写入不足, false, 1, false},
-      {"failed-flush", 故障类型::刷新失败, false, 1, false},
-      {"failed-rename", 故障类型::重命名失败, false, 1, false},
-      {"disk-stays-full", 故障类型::磁盘已满, true, 0, true},
-  };
-  return 表;
-}
-
-std::uint64_t 时刻(std::uint32_t 时) {
-  std::uint64_t 值 = 0;
-  合成UTC时间({2026, 12, 6, 时, 0, 0}, &值);
-  return 值;
-}
-
-std::string 窄(const std::wstring& 文本) {
-  std::string 结果;
-  for (wchar_t 字 : 文本) 结果 += 字 < 0x80 ? static_cast<char>(字) : '?';
-  return 结果;
-}
+const 故障种类 故障种类表[] = {
+    {"disk-full", 故障类型::磁盘已满, false, 3, false},
+    {"io-error", 故障类型::输入输出错误, false, 5, false},
+    {"short-write", 故障类型::写入不足, false, 1, false},
+    {"failed-flush", 故障类型::刷新失败, false, 1, false},
+    {"failed-rename", 故障类型::重命名失败, false, 1, false},
+    {"disk-stays-full", 故障类型::磁盘已满, true, 0, true},
+};
 
 // A starting point of a run: what is installed, what the service offers.
 struct 场景 {
@@ -101,24 +87,14 @@ std::vector<场景> 场景表() {
   std::string 大文件(150000, '\0');
   for (std::size_t i = 0; i < 大文件.size(); ++i) 大文件[i] = static_cast<char>((i * 131 + i / 977) & 0xff);
 
-  场景 全新;
-  全新.名称 = "fresh-installation";
-  全新.策略.policyVersion = 1;
-  全新.策略.targetReleaseId = "r2";
-  全新.新版文件 = {{"Tallybell.exe", 大文件}, {"lib/core.dll", "core-2"}, {"data/empty.txt", ""}};
-
-  场景 升级;
-  升级.名称 = "update-from-installed";
-  升级.策略.policyVersion = 4;
-  升级.策略.targetReleaseId = "r3";
-  升级.已装版本 = "r1";
-  升级.已装文件 = {{"Tallybell.exe", "exe-1"}, {"lib/core.dll", "core-shared"}};
-  升级.缓存对象 = {{"data/cached.bin", std::string(3000, 'c')}};
-  升级.新版文件 = {{"Tallybell.exe", 大文件.substr(0, 90000)},
-                  {"lib/core.dll", "core-shared"},
-                  {"data/cached.bin", std::string(3000, 'c')}};
-  升级.预置安装标识 = true;
-  return {全新, 升级};
+  const std::string 缓存 = std::string(3000, 'c');
+  // Fresh: nothing installed. Update: r1 installed, one object of r3 already cached, one
+  // file shared with r1, and an installation identity in place.
+  return {{"fresh-installation", {1, "assign-1", "r2"},
+           {{"Tallybell.exe", 大文件}, {"lib/core.dll", "core-2"}, {"data/empty.txt", ""}}, "", {}, {}, false},
+          {"update-from-installed", {4, "assign-1", "r3"},
+           {{"Tallybell.exe", 大文件.substr(0, 90000)}, {"lib/core.dll", "core-shared"}, {"data/cached.bin", 缓存}},
+           "r1", {{"Tallybell.exe", "exe-1"}, {"lib/core.dll", "core-shared"}}, {{"data/cached.bin", 缓存}}, true}};
 }
 
 const char* const 预置标识 = "0123abcd-0123-abcd-0123-0123456789ab\n";
@@ -152,26 +128,17 @@ class 文件故障战役 : public ::testing::Test {
     fs::create_directories(模板() / "program");
     fs::create_directories(模板() / "state");
     fs::create_directories(模板() / "cache");
+    值_ = {工作() / "program", 状态根(), 工作() / "cache", 场景.策略.targetReleaseId, 策略文本_, {}, {}, 场景.已装版本};
+    for (const auto& [路径, 内容] : 场景.新版文件) 值_.对象[测试SHA256(内容)] = 内容;
     if (!场景.已装版本.empty()) {
-      写入发布目录(模板() / "program" / "releases" / 场景.已装版本, 场景.已装版本, 场景.已装文件);
-      本地版本状态 状态;
-      状态.generation = 3;
-      状态.activeRelease = UTF8宽(场景.已装版本);
-      状态.lastGoodRelease = 状态.activeRelease;
-      状态.confirmedHistory = {状态.activeRelease};
-      状态.policyVersion = 场景.策略.policyVersion - 1;
-      const std::string 文本 = 序列化本地版本状态(状态);
-      ASSERT_FALSE(文本.empty());
-      写测试文件(模板() / "state" / "state.txt", 文本);
+      值_.原有目录[场景.已装版本] = 战役::布置已装(模板() / "program", 模板() / "state", 场景.已装版本, 场景.已装文件, 3,
+                                                场景.策略.policyVersion - 1);
     }
     for (const auto& [路径, 内容] : 场景.缓存对象) {
       写测试文件(模板() / "cache" / (测试SHA256(内容) + ".object"), 内容);
     }
     if (场景.预置安装标识) 写测试文件(模板() / "state" / "state" / "installation-id.txt", 预置标识);
-    if (!场景.已装版本.empty()) 已装树_ = 读取目录树(模板() / "program" / "releases" / 场景.已装版本);
   }
-
-  static std::wstring UTF8宽(const std::string& 文本) { return std::wstring(文本.begin(), 文本.end()); }
 
   void 重置工作区() {
     std::error_code 错误;
@@ -187,23 +154,19 @@ class 文件故障战役 : public ::testing::Test {
     配置.cacheRoot = (工作() / "cache").wstring();
     配置.resolveUrls = {L"https://updates.tallybell.example/update/v1/resolve"};
     配置.forceCheck = true;  // a failed run schedules a back-off; the next run goes ahead anyway
-    配置.clock = [] { return 时刻(10); };
+    配置.clock = [] {
+      std::uint64_t 值 = 0;
+      合成UTC时间({2026, 12, 6, 10, 0, 0}, &值);
+      return 值;
+    };
     配置.diagnosticId = "file-fault-campaign";
     return 运行更新协调器(配置, &夹具, &夹具, &结果_, 错误);
   }
 
   // What must hold after any run, faulted or not: the crash oracle's promises (记录_ carries
-  // what the check before saw), and the installed release stays the active one.
+  // what the check before saw).
   std::vector<std::string> 检查不变量() {
-    崩溃测试::预期 值;
-    值.程序根 = 工作() / "program";
-    值.状态根 = 状态根();
-    值.缓存根 = 工作() / "cache";
-    值.目标发布 = 场景_.策略.targetReleaseId;
-    值.策略文本 = 策略文本_;
-    for (const auto& [路径, 内容] : 场景_.新版文件) 值.对象[测试SHA256(内容)] = 内容;
-    if (!场景_.已装版本.empty()) 值.原有目录[场景_.已装版本] = 已装树_;
-    std::vector<std::string> 问题 = 崩溃测试::检查现场(值, &记录_);
+    std::vector<std::string> 问题 = 崩溃测试::检查现场(值_, &记录_);
     // A cache object that a faulted read could not verify is set aside, never served.
     问题.erase(std::remove_if(问题.begin(), 问题.end(),
                               [](const std::string& 行) {
@@ -211,44 +174,13 @@ class 文件故障战役 : public ::testing::Test {
                                        行.find(".object.corrupt-") != std::string::npos;
                               }),
                问题.end());
-    本地版本状态 状态;
-    std::string 文本;
-    if (!场景_.已装版本.empty() && 加载本地版本状态(状态根().wstring(), &文本, &状态) &&
-        状态.activeRelease != UTF8宽(场景_.已装版本)) {
-      问题.push_back("the active release changed to '" + 窄(状态.activeRelease) + "'");
-    }
     return 问题;
   }
 
   // A run that reports success must have prepared exactly what was published.
   std::vector<std::string> 检查成功() const {
-    std::vector<std::string> 问题;
-    const std::string& 目标 = 场景_.策略.targetReleaseId;
-    if (!结果_.releasePrepared) 问题.push_back("code 0 without a prepared release");
-    if (结果_.targetReleaseId != 目标) 问题.push_back("targetReleaseId '" + 结果_.targetReleaseId + "'");
-    if (!发布目录可用(发布目录(目标).wstring())) 问题.push_back("the prepared release does not verify");
-    std::map<std::string, std::string> 期望;
-    for (const auto& [路径, 内容] : 场景_.新版文件) {
-      期望[路径] = 内容;
-      for (auto 位置 = 路径.find('/'); 位置 != std::string::npos; 位置 = 路径.find('/', 位置 + 1)) {
-        期望[路径.substr(0, 位置)] = "<dir>";
-      }
-    }
-    期望["release.manifest.json"] = 清单_;
-    期望["complete.json"] = 生成完成标记文本(目标, 测试SHA256(清单_), 场景_.新版文件);
-    if (fs::exists(发布目录(目标)) && 读取目录树(发布目录(目标)) != 期望) {
-      问题.push_back("the prepared release differs from the published files");
-    }
-    本地版本状态 状态;
-    std::string 文本;
-    if (!加载本地版本状态(状态根().wstring(), &文本, &状态)) {
-      问题.push_back("no usable state after a success");
-    } else {
-      if (状态.pendingRelease != UTF8宽(目标)) 问题.push_back("pendingRelease '" + 窄(状态.pendingRelease) + "'");
-      if (状态.policyVersion != 场景_.策略.policyVersion) 问题.push_back("policyVersion not stored");
-      if (状态.policyContentId.empty()) 问题.push_back("policyContentId not stored");
-    }
-    if (读测试文件(状态根() / "state" / "current-policy.json") != 策略文本_) 问题.push_back("current-policy.json missing");
+    std::vector<std::string> 问题 = 崩溃测试::检查已准备(值_, 清单_, 场景_.新版文件, 场景_.策略.policyVersion);
+    if (!结果_.releasePrepared || 结果_.targetReleaseId != 场景_.策略.targetReleaseId) 问题.push_back("no prepared release reported");
     return 问题;
   }
 
@@ -274,10 +206,6 @@ class 文件故障战役 : public ::testing::Test {
       ++数量;
     }
     return 数量;
-  }
-  std::size_t 排队事件() const {
-    const fs::path 队列 = 状态根() / "results" / "pending";
-    return fs::exists(队列) ? 目录内容(队列).size() : 0;
   }
 
   // Runs the scenario once with the fault, then once without; false when the fault was
@@ -323,7 +251,7 @@ class 文件故障战役 : public ::testing::Test {
       之后问题 = 检查成功();
     }
     for (auto& 项 : 检查不变量()) 之后问题.push_back(项);
-    if (排队事件() != 0) 之后问题.push_back("result events still queued after the clean run");
+    if (战役::排队事件数(状态根()) != 0) 之后问题.push_back("result events still queued after the clean run");
     if (已回报准备事件() <= 之前回报) 之后问题.push_back("the clean run delivered no prepared event");
     if (有残留()) ++计数->残留;
     for (const auto& 项 : 之后问题) ADD_FAILURE() << 位置 << ", then without faults: " << 项;
@@ -338,7 +266,7 @@ class 文件故障战役 : public ::testing::Test {
     std::wstring 错误;
     ASSERT_EQ(运行(&错误), 0u) << 窄(错误);
     for (const auto& 项 : 检查成功()) ADD_FAILURE() << 场景.名称 << " clean run: " << 项;
-    for (const auto& 种类 : 故障种类表()) {
+    for (const auto& 种类 : 故障种类表) {
       if (种类.仅长模式 && !长模式) continue;
       统计 计数;
       重置工作区();
@@ -363,7 +291,7 @@ class 文件故障战役 : public ::testing::Test {
 
   场景 场景_;
   std::string 清单_, 策略文本_;
-  std::map<std::string, std::string> 已装树_;
+  崩溃测试::预期 值_;
   崩溃测试::观察记录 记录_;
   更新协调器结果 结果_;
 };

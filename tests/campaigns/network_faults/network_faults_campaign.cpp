@@ -45,7 +45,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace 测试;
-
+using 战役::窄;
 using 战役::长模式;
 
 constexpr std::uint64_t 主程序大小 = 300000;  // several pieces of 64 KiB
@@ -54,36 +54,15 @@ constexpr std::uint64_t 预先收到 = 100000;  // bytes an earlier, cut-off run
 constexpr std::uint64_t 八MiB = 8388608;
 constexpr std::uint32_t 超过时限毫秒 = 31000;  // past the 30 s receive time-out
 
-// The object bytes the service sends: every 8-byte word holds its own offset.
-std::string 图案(std::uint64_t 大小) {
-  std::string 字节(static_cast<std::size_t>(大小), '\0');
-  for (std::uint64_t i = 0; i < 大小; ++i) 字节[i] = static_cast<char>(((i & ~7ULL) >> (8 * (i & 7))) & 0xff);
-  return 字节;
-}
-
 std::uint64_t 现在() {
   std::uint64_t 值 = 0;
   合成UTC时间({2026, 12, 6, 10, 0, 0}, &值);
   return 值;
 }
 
-std::string 窄(const std::wstring& 文本) {
-  std::string 结果;
-  for (wchar_t 字 : 文本) 结果 += 字 < 0x80 ? static_cast<char>(字) : '?';
-  return 结果;
-}
-
+// Where the misbehaving answer is given: the route of that stage.
 enum class 阶段 { 解析, 清单, 下载, 回报 };
-
-const char* 阶段名(阶段 值) {
-  switch (值) {
-    case 阶段::解析: return "resolve";
-    case 阶段::清单: return "manifest";
-    case 阶段::下载: return "download";
-    case 阶段::回报: return "results";
-  }
-  return "";
-}
+const char* const 阶段名[] = {"resolve", "manifest", "download", "results"};
 
 class 网络故障战役;
 
@@ -94,14 +73,13 @@ struct 网络用例 {
   // Run once with the executable's download cut off first, so that .part holds bytes.
   bool 先中断;
   bool 仅长模式;
-  std::function<void(网络故障战役&)> 布置;
+  std::function<服务应答(网络故障战役&)> 答;
 };
 
 struct 用例记录 {
   std::string 名称;
-  std::string 阶段;
-  std::uint32_t 期望 = 0;
-  std::uint32_t 实际 = 0;
+  阶段 所在;
+  std::uint32_t 期望 = 0, 实际 = 0;
   double 秒 = 0;
   bool 通过 = false;
 };
@@ -120,12 +98,15 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
 
   static inline 测试服务* 服务 = nullptr;
 
-  // Routes the cases change.
   std::string 主程序路径() const { return "/objects/" + 测试SHA256(主程序_) + ".object"; }
-  void 设置解析(std::vector<服务应答> 应答) { 服务->设置路由("POST", "/update/v1/resolve", std::move(应答)); }
-  void 设置清单(std::vector<服务应答> 应答) { 服务->设置路由("GET", "/releases/r2/manifest.json", std::move(应答)); }
-  void 设置主程序(std::vector<服务应答> 应答) { 服务->设置路由("GET", 主程序路径(), std::move(应答)); }
-  void 设置回报(std::vector<服务应答> 应答) { 服务->设置路由("POST", "/update/v1/results", std::move(应答)); }
+  void 设置(阶段 所在, 服务应答 答) {
+    const char* const 路由[][2] = {{"POST", "/update/v1/resolve"},
+                                   {"GET", "/releases/r2/manifest.json"},
+                                   {"GET", nullptr},
+                                   {"POST", "/update/v1/results"}};
+    const auto& 项 = 路由[static_cast<int>(所在)];
+    服务->设置路由(项[0], 项[1] != nullptr ? 项[1] : 主程序路径(), {std::move(答)});
+  }
   // A plain-HTTP address on the same service: plain HTTP to any host but the designated
   // content host is refused, before and after redirects.
   std::string 拒绝地址(const std::string& 路径) const {
@@ -145,52 +126,36 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
 
   fs::path 状态根() const { return 目录_.子路径("state"); }
   fs::path 缓存() const { return 目录_.子路径("cache"); }
-  fs::path 发布(const std::string& 标识) const { return 目录_.子路径("program/releases/" + 标识); }
 
   void SetUp() override {
     ASSERT_NE(服务, nullptr);
     ASSERT_TRUE(服务->已启动());
-    主程序_ = 图案(主程序大小);
-    库_ = 图案(库大小);
+    主程序_ = 战役::图案(主程序大小);
+    库_ = 战役::图案(库大小);
     文件_ = {{"Tallybell.exe", 主程序_}, {"lib/x.dll", 库_}};
-    std::string 列表;
-    for (const auto& [路径, 内容] : 文件_) {
-      const std::string 哈希 = 测试SHA256(内容);
-      列表 += std::string(列表.empty() ? "" : ",") + "{\"path\":\"" + 路径 + "\",\"sha256\":\"" + 哈希 +
-              "\",\"size\":" + std::to_string(内容.size()) + ",\"downloadUrls\":[\"" +
-              服务->地址("/objects/" + 哈希 + ".object") + "\"]}";
-    }
-    清单_ = "{\"formatVersion\":1,\"releaseId\":\"r2\",\"files\":[" + 列表 + "]}";
     夹具策略 策略;
     策略.policyVersion = 2;
-    策略.targetReleaseId = "r2";
-    策略.resultReportUrls = {服务->地址("/update/v1/results")};
-    策略文本_ = 生成策略文本(策略, 测试SHA256(清单_));
-    const std::string 旧地址 = "https://updates.tallybell.example/releases/r2/manifest.json";
-    策略文本_.replace(策略文本_.find(旧地址), 旧地址.size(), 服务->地址("/releases/r2/manifest.json"));
-
+    std::tie(清单_, 策略文本_) = 战役::服务发布(*服务, 文件_, 策略);
     // Installed: r1, active and last good, under policy version 1.
-    已装文件_ = {{"Tallybell.exe", "exe-1"}, {"lib/x.dll", 库_}};
-    写入发布目录(发布("r1"), "r1", 已装文件_);
-    已装树_ = 读取目录树(发布("r1"));
-    本地版本状态 状态;
-    状态.generation = 2;
-    状态.activeRelease = L"r1";
-    状态.lastGoodRelease = L"r1";
-    状态.confirmedHistory = {L"r1"};
-    状态.policyVersion = 1;
-    写测试文件(状态根() / "state.txt", 序列化本地版本状态(状态));
+    值_.程序根 = 目录_.子路径("program");
+    值_.状态根 = 状态根();
+    值_.缓存根 = 缓存();
+    值_.目标发布 = "r2";
+    值_.策略文本 = 策略文本_;
+    for (const auto& [路径, 内容] : 文件_) 值_.对象[测试SHA256(内容)] = 内容;
+    值_.原有目录["r1"] = 战役::布置已装(值_.程序根, 状态根(), "r1", {{"Tallybell.exe", "exe-1"}, {"lib/x.dll", 库_}}, 2, 1);
+    值_.已装版本 = "r1";
     fs::create_directories(缓存());
     健全服务();
   }
 
   // Every route answers as a sound service does; restarts every answer sequence.
   void 健全服务() {
-    设置解析({应答(200, 策略文本_)});
-    设置清单({应答(200, 清单_)});
-    设置主程序({对象应答(主程序大小)});
+    设置(阶段::解析, 应答(200, 策略文本_));
+    设置(阶段::清单, 应答(200, 清单_));
+    设置(阶段::下载, 对象应答(主程序大小));
     服务->设置路由("GET", "/objects/" + 测试SHA256(库_) + ".object", {对象应答(库大小)});
-    设置回报({应答(204)});
+    设置(阶段::回报, 应答(204));
   }
 
   std::uint32_t 运行(std::wstring* 错误, const std::vector<std::string>& 前置地址 = {}) {
@@ -210,9 +175,9 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   }
 
   本地版本状态 读状态(std::vector<std::string>* 问题) const {
-    本地版本状态 状态;
-    std::string 文本;
-    if (!加载本地版本状态(状态根().wstring(), &文本, &状态)) 问题->push_back("no usable local version state");
+    bool 可用 = false;
+    const 本地版本状态 状态 = 战役::读状态(状态根(), &可用);
+    if (!可用) 问题->push_back("no usable local version state");
     return 状态;
   }
 
@@ -225,39 +190,16 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     }
     return 事件;
   }
-  std::size_t 排队事件() const {
-    const fs::path 队列 = 状态根() / "results" / "pending";
-    return fs::exists(队列) ? 目录内容(队列).size() : 0;
-  }
 
-  // What holds after every run: the crash oracle's promises (the installed r1 untouched,
-  // the cache holding only correct bytes), and r1 stays the active, last good release.
+  // What holds after every run: the crash oracle's promises (the installed r1 untouched
+  // and still active, the cache holding only correct bytes).
   void 检查安装(std::vector<std::string>* 问题) {
-    崩溃测试::预期 值;
-    值.程序根 = 目录_.子路径("program");
-    值.状态根 = 状态根();
-    值.缓存根 = 缓存();
-    值.目标发布 = "r2";
-    值.策略文本 = 策略文本_;
-    for (const auto& [路径, 内容] : 文件_) 值.对象[测试SHA256(内容)] = 内容;
-    值.原有目录["r1"] = 已装树_;
-    for (auto& 项 : 崩溃测试::检查现场(值, &记录_)) 问题->push_back(std::move(项));
-    const 本地版本状态 状态 = 读状态(问题);
-    if (状态.activeRelease != L"r1" || 状态.lastGoodRelease != L"r1") 问题->push_back("the active release record changed");
+    for (auto& 项 : 崩溃测试::检查现场(值_, &记录_)) 问题->push_back(std::move(项));
   }
 
   void 检查已准备(std::vector<std::string>* 问题) const {
     if (!结果_.releasePrepared) 问题->push_back("no prepared release");
-    std::map<std::string, std::string> 期望 = {{"Tallybell.exe", 主程序_},
-                                                {"lib", "<dir>"},
-                                                {"lib/x.dll", 库_},
-                                                {"release.manifest.json", 清单_},
-                                                {"complete.json", 生成完成标记文本("r2", 测试SHA256(清单_), 文件_)}};
-    if (!fs::exists(发布("r2")) || 读取目录树(发布("r2")) != 期望) 问题->push_back("r2 differs from what was published");
-    const 本地版本状态 状态 = 读状态(问题);
-    if (状态.pendingRelease != L"r2") 问题->push_back("pendingRelease is '" + 窄(状态.pendingRelease) + "'");
-    if (状态.policyVersion != 2) 问题->push_back("policy version 2 not stored");
-    if (读测试文件(状态根() / "state" / "current-policy.json") != 策略文本_) 问题->push_back("current-policy.json");
+    for (auto& 项 : 崩溃测试::检查已准备(值_, 清单_, 文件_, 2)) 问题->push_back(std::move(项));
   }
 
   // The failure bookkeeping of a run that ended with 代码.
@@ -271,10 +213,11 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     if (状态.updateFailureCount != 次数) 问题->push_back("updateFailureCount " + std::to_string(状态.updateFailureCount));
     if (状态.nextCheckAt != 格式化UTC时间(现在() + 分钟 * 600000000ULL)) 问题->push_back("nextCheckAt " + 状态.nextCheckAt);
     const auto 事件 = 收到的事件(请求起点);
+    const std::size_t 排队 = 战役::排队事件数(状态根());
     if (用例.所在 == 阶段::解析) {
       if (状态.policyVersion != 之前.policyVersion) 问题->push_back("a failed resolve changed the policy version");
       if (fs::exists(状态根() / "state" / "current-policy.json")) 问题->push_back("a failed resolve stored a policy");
-      if (!事件.empty() || 排队事件() != 0) 问题->push_back("a failed resolve recorded a result event");
+      if (!事件.empty() || 排队 != 0) 问题->push_back("a failed resolve recorded a result event");
       return;
     }
     if (状态.policyVersion != 2) 问题->push_back("the accepted policy was not stored");
@@ -283,7 +226,7 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
         事件[0].value("failureStage", "") != 期望阶段 || 事件[0].value("errorCode", 0u) != 代码) {
       问题->push_back("expected one delivered failed event with stage " + 期望阶段);
     }
-    if (排队事件() != 0) 问题->push_back("the delivered event is still queued");
+    if (排队 != 0) 问题->push_back("the delivered event is still queued");
     if (代码 == 3010) {
       // The checkpoint of the object that failed names what went wrong, and .part keeps
       // only bytes that belong to the object (checked in 检查安装).
@@ -298,151 +241,108 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   }
 
   std::string 主程序_, 库_, 清单_, 策略文本_;
-  发布内容 文件_, 已装文件_;
-  std::map<std::string, std::string> 已装树_;
+  发布内容 文件_;
+  崩溃测试::预期 值_;
   崩溃测试::观察记录 记录_;
   更新协调器结果 结果_;
 };
 
-服务应答 迟缓(std::uint32_t 状态码, std::string 正文, std::uint32_t 毫秒) {
-  服务应答 结果 = 应答(状态码, std::move(正文));
-  结果.delayMs = 毫秒;
-  return 结果;
+template <typename 改动>
+服务应答 改(服务应答 答, 改动 改) {
+  改(答);
+  return 答;
 }
-服务应答 挂断() {
-  服务应答 结果;
-  结果.hangUp = true;
-  return 结果;
-}
-服务应答 无尽(bool 分块) {
-  服务应答 结果;
-  结果.endless = true;
-  结果.chunked = 分块;
-  return 结果;
-}
-服务应答 过大(std::uint64_t 大小) {
-  服务应答 结果;
-  结果.bodySize = 大小;
-  return 结果;
-}
-服务应答 对象(std::function<void(服务应答&)> 改) {
-  服务应答 结果 = 对象应答(主程序大小);
-  改(结果);
-  return 结果;
+服务应答 迟缓(服务应答 答, std::uint32_t 毫秒) { return 改(std::move(答), [&](auto& 值) { 值.delayMs = 毫秒; }); }
+服务应答 挂断() { return 改(服务应答{}, [](auto& 答) { 答.hangUp = true; }); }
+服务应答 无尽(bool 分块) { return 改(服务应答{}, [&](auto& 答) { 答.endless = true, 答.chunked = 分块; }); }
+服务应答 过大() { return 改(服务应答{}, [](auto& 答) { 答.bodySize = 八MiB + 1; }); }
+template <typename 改动>
+服务应答 对象(改动 改动值) { return 改(对象应答(主程序大小), 改动值); }
+std::string 范围(std::uint64_t 起, std::uint64_t 末, std::uint64_t 总) {
+  return "bytes " + std::to_string(起) + "-" + std::to_string(末) + "/" + std::to_string(总);
 }
 
 std::vector<网络用例> 用例表() {
   using 战 = 网络故障战役;
+  const std::string 策略路径 = "/update/v1/resolve", 清单路径 = "/releases/r2/manifest.json";
   return {
       // Resolve: no policy, code 3012, back-off, no event, nothing stored.
-      {"resolve 503", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({应答(503, "busy")}); }},
-      {"resolve 404", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({应答(404)}); }},
-      {"resolve 204", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({应答(204)}); }},
-      {"resolve 200 with an invalid policy", 阶段::解析, 3012, false, false,
-       [](战& 战) { 战.设置解析({应答(200, "{\"policyVersion\":2}")}); }},
-      {"resolve hang-up", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({挂断()}); }},
-      {"resolve body over 8 MiB", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({过大(八MiB + 1)}); }},
-      {"resolve endless chunked body", 阶段::解析, 3012, false, false, [](战& 战) { 战.设置解析({无尽(true)}); }},
-      {"resolve endless body without length", 阶段::解析, 3012, false, false,
-       [](战& 战) { 战.设置解析({无尽(false)}); }},
+      {"resolve 503", 阶段::解析, 3012, false, false, [](战&) { return 应答(503, "busy"); }},
+      {"resolve 404", 阶段::解析, 3012, false, false, [](战&) { return 应答(404); }},
+      {"resolve 204", 阶段::解析, 3012, false, false, [](战&) { return 应答(204); }},
+      {"resolve 200 with an invalid policy", 阶段::解析, 3012, false, false, [](战&) { return 应答(200, "{\"policyVersion\":2}"); }},
+      {"resolve hang-up", 阶段::解析, 3012, false, false, [](战&) { return 挂断(); }},
+      {"resolve body over 8 MiB", 阶段::解析, 3012, false, false, [](战&) { return 过大(); }},
+      {"resolve endless chunked body", 阶段::解析, 3012, false, false, [](战&) { return 无尽(true); }},
+      {"resolve endless body without length", 阶段::解析, 3012, false, false, [](战&) { return 无尽(false); }},
       {"resolve redirect to a refused host", 阶段::解析, 3012, false, false,
-       [](战& 战) { 战.设置解析({跳转应答(307, 战.拒绝地址("/update/v1/resolve"))}); }},
+       [=](战& 战) { return 跳转应答(307, 战.拒绝地址(策略路径)); }},
       {"resolve answers slowly, within the time-out", 阶段::解析, 0, false, false,
-       [](战& 战) { 战.设置解析({迟缓(200, 战.策略文本(), 3000)}); }},
+       [](战& 战) { return 迟缓(应答(200, 战.策略文本()), 3000); }},
       {"resolve answers past the time-out", 阶段::解析, 3012, false, true,
-       [](战& 战) { 战.设置解析({迟缓(200, 战.策略文本(), 超过时限毫秒)}); }},
+       [](战& 战) { return 迟缓(应答(200, 战.策略文本()), 超过时限毫秒); }},
       {"first resolve endpoint 503, second answers", 阶段::解析, 0, false, false,
        [](战& 战) {
          战.服务->设置路由("POST", "/update/v1/resolve-down", {应答(503)});
          战.额外解析地址 = {战.服务->地址("/update/v1/resolve-down")};
+         return 应答(200, 战.策略文本());
        }},
 
       // Manifest: code 3015 (3011 for other bytes), stage "manifest", back-off.
-      {"manifest 404", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({应答(404)}); }},
-      {"manifest 503", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({应答(503)}); }},
-      {"manifest 204", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({应答(204)}); }},
-      {"manifest hang-up", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({挂断()}); }},
-      {"manifest over 8 MiB", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({过大(八MiB + 1)}); }},
-      {"manifest endless chunked body", 阶段::清单, 3015, false, false, [](战& 战) { 战.设置清单({无尽(true)}); }},
+      {"manifest 404", 阶段::清单, 3015, false, false, [](战&) { return 应答(404); }},
+      {"manifest 503", 阶段::清单, 3015, false, false, [](战&) { return 应答(503); }},
+      {"manifest 204", 阶段::清单, 3015, false, false, [](战&) { return 应答(204); }},
+      {"manifest hang-up", 阶段::清单, 3015, false, false, [](战&) { return 挂断(); }},
+      {"manifest over 8 MiB", 阶段::清单, 3015, false, false, [](战&) { return 过大(); }},
+      {"manifest endless chunked body", 阶段::清单, 3015, false, false, [](战&) { return 无尽(true); }},
       {"manifest redirect to a refused host", 阶段::清单, 3015, false, false,
-       [](战& 战) { 战.设置清单({跳转应答(302, 战.拒绝地址("/releases/r2/manifest.json"))}); }},
-      {"manifest with other bytes", 阶段::清单, 3011, false, false,
-       [](战& 战) { 战.设置清单({应答(200, "{\"formatVersion\":1}")}); }},
-      {"manifest answers past the time-out", 阶段::清单, 3015, false, true,
-       [](战& 战) { 战.设置清单({迟缓(200, "{}", 超过时限毫秒)}); }},
+       [=](战& 战) { return 跳转应答(302, 战.拒绝地址(清单路径)); }},
+      {"manifest with other bytes", 阶段::清单, 3011, false, false, [](战&) { return 应答(200, "{\"formatVersion\":1}"); }},
+      {"manifest answers past the time-out", 阶段::清单, 3015, false, true, [](战&) { return 迟缓(应答(200, "{}"), 超过时限毫秒); }},
 
       // Downloads: code 3010, stage "download", checkpoint with the last error; the
       // next run resumes from what was kept.
       {"object cut off with a reset", 阶段::下载, 3010, false, false,
-       [](战& 战) { 战.设置主程序({对象([](auto& 答) { 答.resetAfter = 150000; })}); }},
+       [](战&) { return 对象([](auto& 答) { 答.resetAfter = 150000; }); }},
       {"object 200 to a range request, cut off", 阶段::下载, 3010, true, false,
-       [](战& 战) {
-         战.设置主程序({对象([](auto& 答) {
-           答.ignoreRange = true;
-           答.resetAfter = 40000;
-         })});
-       }},
+       [](战&) { return 对象([](auto& 答) { 答.ignoreRange = true, 答.resetAfter = 40000; }); }},
       {"object 200 to a range request, complete", 阶段::下载, 0, true, false,
-       [](战& 战) { 战.设置主程序({对象([](auto& 答) { 答.ignoreRange = true; })}); }},
+       [](战&) { return 对象([](auto& 答) { 答.ignoreRange = true; }); }},
       {"object Content-Range starting elsewhere", 阶段::下载, 3010, true, false,
-       [](战& 战) {
-         战.设置主程序({对象([](auto& 答) {
-           答.headers = {{"Content-Range", "bytes 0-" + std::to_string(主程序大小 - 1) + "/" + std::to_string(主程序大小)}};
-         })});
-       }},
+       [](战&) { return 对象([](auto& 答) { 答.headers = {{"Content-Range", 范围(0, 主程序大小 - 1, 主程序大小)}}; }); }},
       {"object Content-Range with a wrong total", 阶段::下载, 3010, true, false,
        [](战& 战) {
          const std::uint64_t 起 = 战.部分大小();
-         战.设置主程序({对象([起](auto& 答) {
-           答.headers = {{"Content-Range", "bytes " + std::to_string(起) + "-" + std::to_string(主程序大小 - 1) + "/" +
-                                               std::to_string(主程序大小 + 1)}};
-         })});
+         return 对象([起](auto& 答) { 答.headers = {{"Content-Range", 范围(起, 主程序大小 - 1, 主程序大小 + 1)}}; });
        }},
       {"object Content-Range with *", 阶段::下载, 3010, true, false,
-       [](战& 战) {
-         战.设置主程序({对象([](auto& 答) { 答.headers = {{"Content-Range", "bytes */" + std::to_string(主程序大小)}}; })});
-       }},
+       [](战&) { return 对象([](auto& 答) { 答.headers = {{"Content-Range", "bytes */" + std::to_string(主程序大小)}}; }); }},
       {"object 206 Content-Length too big", 阶段::下载, 3010, true, false,
        [](战& 战) {
          const std::uint64_t 起 = 战.部分大小();
-         战.设置主程序({对象([起](auto& 答) { 答.headers = {{"Content-Length", std::to_string(主程序大小 - 起 + 1)}}; })});
+         return 对象([起](auto& 答) { 答.headers = {{"Content-Length", std::to_string(主程序大小 - 起 + 1)}}; });
        }},
       {"object 200 Content-Length too big", 阶段::下载, 3010, false, false,
-       [](战& 战) {
-         战.设置主程序({对象([](auto& 答) { 答.headers = {{"Content-Length", std::to_string(主程序大小 + 1)}}; })});
-       }},
+       [](战&) { return 对象([](auto& 答) { 答.headers = {{"Content-Length", std::to_string(主程序大小 + 1)}}; }); }},
       {"object body longer than the object", 阶段::下载, 3010, false, false,
-       [](战& 战) {
-         战.设置主程序({对象([](auto& 答) {
-           答.chunked = true;
-           答.extraBytes = 100;
-         })});
-       }},
-      {"object endless body", 阶段::下载, 3010, false, false, [](战& 战) { 战.设置主程序({无尽(true)}); }},
+       [](战&) { return 对象([](auto& 答) { 答.chunked = true, 答.extraBytes = 100; }); }},
+      {"object endless body", 阶段::下载, 3010, false, false, [](战&) { return 无尽(true); }},
       {"object redirect to a refused host", 阶段::下载, 3010, false, false,
-       [](战& 战) { 战.设置主程序({跳转应答(302, 战.拒绝地址(战.主程序路径()))}); }},
-      {"object hang-up", 阶段::下载, 3010, false, false, [](战& 战) { 战.设置主程序({挂断()}); }},
-      {"object 404", 阶段::下载, 3010, false, false, [](战& 战) { 战.设置主程序({应答(404)}); }},
-      {"object 503", 阶段::下载, 3010, false, false, [](战& 战) { 战.设置主程序({应答(503)}); }},
-      {"object with a wrong hash", 阶段::下载, 3010, false, false,
-       [](战& 战) { 战.设置主程序({应答(200, std::string(主程序大小, 'z'))}); }},
+       [](战& 战) { return 跳转应答(302, 战.拒绝地址(战.主程序路径())); }},
+      {"object hang-up", 阶段::下载, 3010, false, false, [](战&) { return 挂断(); }},
+      {"object 404", 阶段::下载, 3010, false, false, [](战&) { return 应答(404); }},
+      {"object 503", 阶段::下载, 3010, false, false, [](战&) { return 应答(503); }},
+      {"object with a wrong hash", 阶段::下载, 3010, false, false, [](战&) { return 应答(200, std::string(主程序大小, 'z')); }},
       {"object trickles in", 阶段::下载, 0, false, false,
-       [](战& 战) {
-         战.设置主程序({对象([](auto& 答) {
-           答.trickleBytes = 16384;
-           答.trickleMs = 20;
-         })});
-       }},
+       [](战&) { return 对象([](auto& 答) { 答.trickleBytes = 16384, 答.trickleMs = 20; }); }},
       {"object answers past the time-out", 阶段::下载, 3010, false, true,
-       [](战& 战) {
-         战.设置主程序({对象([](auto& 答) { 答.delayMs = 超过时限毫秒; })});
-       }},
+       [](战&) { return 对象([](auto& 答) { 答.delayMs = 超过时限毫秒; }); }},
 
       // Result delivery: the run itself succeeds; the event waits in the queue.
-      {"results 503", 阶段::回报, 0, false, false, [](战& 战) { 战.设置回报({应答(503)}); }},
-      {"results hang-up", 阶段::回报, 0, false, false, [](战& 战) { 战.设置回报({挂断()}); }},
+      {"results 503", 阶段::回报, 0, false, false, [](战&) { return 应答(503); }},
+      {"results hang-up", 阶段::回报, 0, false, false, [](战&) { return 挂断(); }},
       {"results redirect to a refused host", 阶段::回报, 0, false, false,
-       [](战& 战) { 战.设置回报({跳转应答(307, 战.拒绝地址("/update/v1/results"))}); }},
+       [](战& 战) { return 跳转应答(307, 战.拒绝地址("/update/v1/results")); }},
   };
 }
 
@@ -454,14 +354,14 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   std::wstring 错误;
 
   if (用例.先中断) {
-    设置主程序({对象([](auto& 答) { 答.resetAfter = 预先收到; })});
+    设置(阶段::下载, 对象([](auto& 答) { 答.resetAfter = 预先收到; }));
     ASSERT_EQ(运行(&错误), 3010u) << 窄(错误);
     ASSERT_EQ(部分大小(), 预先收到);
     健全服务();
   }
   std::vector<std::string> 问题前;
   const 本地版本状态 之前 = 读状态(&问题前);
-  用例.布置(*this);
+  设置(用例.所在, 用例.答(*this));
   const std::size_t 请求起点 = 服务->已收请求().size();
   const std::uint32_t 代码 = 运行(&错误, 额外解析地址);
   const std::uint64_t 保留字节 = 部分大小();
@@ -470,11 +370,7 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   if (代码 == 0) {
     检查已准备(&问题);
     if (!错误.empty()) 问题.push_back("success with an error text");
-    if (用例.所在 == 阶段::回报) {
-      if (排队事件() != 1) 问题.push_back("the undelivered prepared event is not queued");
-    } else if (排队事件() != 0) {
-      问题.push_back("events left queued");
-    }
+    if (战役::排队事件数(状态根()) != (用例.所在 == 阶段::回报 ? 1u : 0u)) 问题.push_back("wrong number of events queued");
   } else {
     if (错误.empty()) 问题.push_back("a failure without a message");
     检查失败记录(用例, 代码, 之前, 请求起点, &问题);
@@ -491,7 +387,7 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   if (再次 != 0) 问题.push_back("the run against a sound service failed with " + std::to_string(再次) + " " + 窄(错误));
   检查安装(&问题);
   检查已准备(&问题);
-  if (排队事件() != 0) 问题.push_back("events still queued");
+  if (战役::排队事件数(状态根()) != 0) 问题.push_back("events still queued");
   bool 有准备事件 = false;
   for (const auto& 事件 : 收到的事件(之后起点)) 有准备事件 = 有准备事件 || 事件.value("result", "") == "prepared";
   if (!有准备事件) 问题.push_back("no prepared event delivered");
@@ -506,14 +402,8 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   }
   for (const auto& 项 : 问题) ADD_FAILURE() << 用例.名称 << ", then against a sound service: " << 项;
 
-  用例记录 记录;
-  记录.名称 = 用例.名称;
-  记录.阶段 = 阶段名(用例.所在);
-  记录.期望 = 用例.期望代码;
-  记录.实际 = 代码;
-  记录.秒 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
-  记录.通过 = !HasFailure();
-  报告.push_back(记录);
+  报告.push_back({用例.名称, 用例.所在, 用例.期望代码, 代码,
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count(), !HasFailure()});
 }
 
 INSTANTIATE_TEST_SUITE_P(全程, 网络故障战役, ::testing::ValuesIn(用例表()),
@@ -529,7 +419,7 @@ void 打印报告() {
   std::printf("%-46s %-9s %8s %8s %8s  %s\n", "case", "stage", "expected", "code", "seconds", "verdict");
   std::size_t 通过 = 0;
   for (const auto& 项 : 报告) {
-    std::printf("%-46s %-9s %8u %8u %8.1f  %s\n", 项.名称.c_str(), 项.阶段.c_str(), 项.期望, 项.实际, 项.秒,
+    std::printf("%-46s %-9s %8u %8u %8.1f  %s\n", 项.名称.c_str(), 阶段名[static_cast<int>(项.所在)], 项.期望, 项.实际, 项.秒,
                 项.通过 ? "ok" : "FAILED");
     通过 += 项.通过 ? 1 : 0;
   }

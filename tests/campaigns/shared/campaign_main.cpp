@@ -12,7 +12,6 @@
 namespace tallybell::战役 {
 bool 长模式 = false;
 std::uint64_t 随机起点 = 0;
-double 总秒数 = 0;
 }  // namespace tallybell::战役
 
 int main(int argc, char** argv) {
@@ -41,7 +40,7 @@ int main(int argc, char** argv) {
   }
   const auto 开始 = std::chrono::steady_clock::now();
   const int 结果 = RUN_ALL_TESTS();
-  总秒数 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
+  const double 总秒数 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
   std::printf("\n%s (%s mode, random start %llu)\n", 本战役.名称, 长模式 ? "long" : "short",
               static_cast<unsigned long long>(随机起点));
   本战役.打印报告();

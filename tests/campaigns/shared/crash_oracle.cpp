@@ -2,7 +2,8 @@
 
 #include <system_error>
 
-#include "documents/json_value.h"
+#include <nlohmann/json.hpp>
+
 #include "documents/sha256.h"
 #include "download/checkpoint.h"
 #include "release/verification.h"
@@ -53,6 +54,10 @@ void 检查状态(const 预期& 预期值, 观察记录* 记录, 违例表* 违�
             std::to_string(状态.generation));
   }
   if (记录->有状态 && 状态.policyVersion < 记录->策略版本) 违例->加("state policyVersion went back");
+  const std::wstring 已装(预期值.已装版本.begin(), 预期值.已装版本.end());
+  if (!已装.empty() && (状态.activeRelease != 已装 || 状态.lastGoodRelease != 已装)) {
+    违例->加("the active release record changed");
+  }
   记录->有状态 = true;
   记录->代次 = 状态.generation;
   记录->策略版本 = 状态.policyVersion;
@@ -132,27 +137,25 @@ void 检查缓存(const 预期& 预期值, 观察记录* 记录, 违例表* 违�
 
 // A queued event must be a document the queue itself would write for a valid event.
 bool 事件完整(const std::string& 文档, std::string* 标识) {
-  Json值 值;
-  if (!Json值::解析(文档, &值) || !值.是对象() || 值.成员().size() != 12) return false;
+  const auto 值 = nlohmann::json::parse(文档, nullptr, false);
+  if (!值.is_object() || 值.size() != 12) return false;
   结果事件 事件;
-  const auto 文本 = [&](const char* 名称, std::string* 输出) {
-    const Json值* 成员 = 值.查找成员(名称);
-    if (成员 == nullptr || !成员->是字符串()) return false;
-    *输出 = 成员->文本();
-    return true;
-  };
-  std::uint64_t 策略版本 = 0, 错误码 = 0;
-  if (!文本("eventId", &事件.eventId) || !文本("installationId", &事件.installationId) ||
-      !文本("assignmentId", &事件.assignmentId) || !文本("originalReleaseId", &事件.originalReleaseId) ||
-      !文本("targetReleaseId", &事件.targetReleaseId) || !文本("finalReleaseId", &事件.finalReleaseId) ||
-      !文本("result", &事件.result) || !文本("failureStage", &事件.failureStage) || !文本("taskId", &事件.taskId) ||
-      !文本("occurredAt", &事件.occurredAt) || !读取非负整数(值.查找成员("policyVersion"), &策略版本) ||
-      !读取非负整数(值.查找成员("errorCode"), &错误码) || 错误码 > 0xFFFFFFFFu) {
+  try {
+    for (const auto& [名称, 字段] : std::initializer_list<std::pair<const char*, std::string*>>{
+             {"eventId", &事件.eventId}, {"installationId", &事件.installationId}, {"assignmentId", &事件.assignmentId},
+             {"originalReleaseId", &事件.originalReleaseId}, {"targetReleaseId", &事件.targetReleaseId},
+             {"finalReleaseId", &事件.finalReleaseId}, {"result", &事件.result}, {"failureStage", &事件.failureStage},
+             {"taskId", &事件.taskId}, {"occurredAt", &事件.occurredAt}}) {
+      *字段 = 值.at(名称).get<std::string>();
+    }
+    事件.policyVersion = 值.at("policyVersion").get<std::uint64_t>();
+    事件.errorCode = 值.at("errorCode").get<std::uint32_t>();
+  } catch (const nlohmann::json::exception&) {
     return false;
   }
-  事件.policyVersion = 策略版本;
-  事件.errorCode = static_cast<std::uint32_t>(错误码);
   *标识 = 事件.eventId;
+  // Written again, the event must give the same bytes: that also rules out numbers of
+  // another kind or range that the reads above converted.
   return 结果事件有效(事件) && 结果事件文档(事件) == 文档;
 }
 
@@ -200,6 +203,33 @@ std::vector<std::string> 检查现场(const 预期& 预期值, 观察记录* 记
   检查缓存(预期值, 记录, &违例);
   检查结果队列(预期值, 记录, &违例);
   检查策略与标识(预期值, 记录, &违例);
+  return 违例.行;
+}
+
+std::vector<std::string> 检查已准备(const 预期& 预期值, const std::string& 清单文本, const 测试::发布内容& 文件,
+                                   std::uint64_t 策略版本) {
+  违例表 违例;
+  const std::string& 目标 = 预期值.目标发布;
+  const fs::path 目录 = 预期值.程序根 / "releases" / fs::u8path(目标);
+  std::map<std::string, std::string> 期望 = {{"release.manifest.json", 清单文本},
+                                              {"complete.json", 测试::生成完成标记文本(目标, 测试::测试SHA256(清单文本), 文件)}};
+  for (const auto& [路径, 内容] : 文件) {
+    期望[路径] = 内容;
+    for (auto 位置 = 路径.find('/'); 位置 != std::string::npos; 位置 = 路径.find('/', 位置 + 1)) 期望[路径.substr(0, 位置)] = "<dir>";
+  }
+  std::error_code 错误;
+  if (!发布目录可用(目录.wstring()) || !fs::is_directory(目录, 错误) || 读取目录树(目录) != 期望) {
+    违例.加("the prepared release differs from the published files");
+  }
+  std::string 文本;
+  本地版本状态 状态;
+  if (!加载本地版本状态(预期值.状态根.wstring(), &文本, &状态)) {
+    违例.加("no usable state after a success");
+  } else {
+    if (状态.pendingRelease != std::wstring(目标.begin(), 目标.end())) 违例.加("the target is not pending");
+    if (状态.policyVersion != 策略版本 || 状态.policyContentId.empty()) 违例.加("the policy is not recorded in the state");
+  }
+  if (读测试文件(预期值.状态根 / "state" / "current-policy.json") != 预期值.策略文本) 违例.加("current-policy.json is not the policy");
   return 违例.行;
 }
 

@@ -1,5 +1,6 @@
-// A scratch state folder for targets that fuzz the reading of small stored files through
-// the real file code. Made once per fuzzing process and removed when it exits.
+// What the fuzz targets share: 要求, which ends the process (a finding for libFuzzer) when
+// a contract does not hold, and a scratch state folder for targets that fuzz the reading of
+// small stored files through the real file code.
 #pragma once
 
 #include <cstdlib>
@@ -12,8 +13,13 @@
 #include "storage/files.h"
 #include "storage/paths.h"
 
+inline void 要求(bool 条件) {
+  if (!条件) std::abort();
+}
+
 namespace tallybell::测试 {
 
+// Made once per fuzzing process and removed when it exits.
 inline std::wstring 模糊测试临时状态根() {
   const char* 临时 = std::getenv("TMPDIR");
   std::string 模板 = std::string(临时 != nullptr && *临时 != '\0' ? 临时 : "/tmp") + "/tallybell-fuzz-XXXXXX";

@@ -1,0 +1,68 @@
+#include <filesystem>
+
+#include "shared/campaign.h"
+#include "support/file_helpers.h"
+#include "support/tree_compare.h"
+
+namespace tallybell::战役 {
+
+namespace fs = std::filesystem;
+
+std::string 图案(std::uint64_t 大小) {
+  std::string 字节(static_cast<std::size_t>(大小), '\0');
+  for (std::uint64_t i = 0; i < 大小; ++i) 字节[i] = static_cast<char>(((i & ~7ULL) >> (8 * (i & 7))) & 0xff);
+  return 字节;
+}
+
+std::string 窄(const std::wstring& 文本) {
+  std::string 结果;
+  for (wchar_t 字 : 文本) 结果 += 字 < 0x80 ? static_cast<char>(字) : '?';
+  return 结果;
+}
+
+std::map<std::string, std::string> 布置已装(const fs::path& 程序根, const fs::path& 状态根, const std::string& 标识,
+                                           const 测试::发布内容& 文件, std::uint64_t 代次, std::uint64_t 策略版本,
+                                           const std::string& 附加成员) {
+  测试::写入发布目录(程序根 / "releases" / 标识, 标识, 文件);
+  本地版本状态 状态;
+  状态.generation = 代次;
+  状态.activeRelease = 状态.lastGoodRelease = std::wstring(标识.begin(), 标识.end());
+  状态.confirmedHistory = {状态.activeRelease};
+  状态.policyVersion = 策略版本;
+  状态.preservedFields = 附加成员;
+  测试::写测试文件(状态根 / "state.txt", 序列化本地版本状态(状态));
+  return 测试::读取目录树(程序根 / "releases" / 标识);
+}
+
+本地版本状态 读状态(const fs::path& 状态根, bool* 可用) {
+  本地版本状态 状态;
+  std::string 文本;
+  const bool 已加载 = 加载本地版本状态(状态根.wstring(), &文本, &状态);
+  if (可用 != nullptr) *可用 = 已加载;
+  return 已加载 ? 状态 : 本地版本状态{};
+}
+
+std::size_t 排队事件数(const fs::path& 状态根) {
+  const fs::path 队列 = 状态根 / "results" / "pending";
+  return fs::exists(队列) ? 测试::目录内容(队列).size() : 0;
+}
+
+std::pair<std::string, std::string> 服务发布(const 测试::测试服务& 服务, const 测试::发布内容& 文件,
+                                            测试::夹具策略 策略) {
+  std::string 列表;
+  for (const auto& [路径, 内容] : 文件) {
+    const std::string 哈希 = 测试::测试SHA256(内容);
+    列表 += std::string(列表.empty() ? "" : ",") + "{\"path\":\"" + 路径 + "\",\"sha256\":\"" + 哈希 +
+            "\",\"size\":" + std::to_string(内容.size()) + ",\"downloadUrls\":[\"" +
+            服务.地址("/objects/" + 哈希 + ".object") + "\"]}";
+  }
+  const std::string 清单 = "{\"formatVersion\":1,\"releaseId\":\"" + 策略.targetReleaseId + "\",\"files\":[" + 列表 + "]}";
+  策略.resultReportUrls = {服务.地址("/update/v1/results")};
+  std::string 策略文本 = 测试::生成策略文本(策略, 测试::测试SHA256(清单));
+  const std::string 路径 = "/releases/" + 策略.targetReleaseId + "/manifest.json";
+  const std::string 旧地址 = "https://updates.tallybell.example" + 路径;
+  策略文本.replace(策略文本.find(旧地址), 旧地址.size(), 服务.地址(路径));
+  return {清单, 策略文本};
+}
+
+}  // namespace tallybell::战役
