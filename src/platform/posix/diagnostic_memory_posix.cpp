@@ -50,7 +50,7 @@ class 共享视图 {
 // never blocking on a FIFO someone put there.
 唯一文件描述符 打开已有常规文件(const std::string& 路径, int 访问, struct stat* 信息) {
   唯一文件描述符 文件(::open(路径.c_str(), 访问 | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
-  if (文件.有效() && (::fstat(文件.取得(), 信息) != 0 || !S_ISREG(信息->st_mode))) 文件.重置();
+  if (文件.有效() && (::fstat(文件.get(), 信息) != 0 || !S_ISREG(信息->st_mode))) 文件.重置();
   return 文件;
 }
 
@@ -89,7 +89,7 @@ void 诊断共享内存::打开(const std::string& 标识) {
   // Touching a mapped page beyond the end of the file raises SIGBUS, so a file shorter
   // than the view is refused like a mapping that is too small.
   if (映射信息.st_size < static_cast<off_t>(诊断视图字节数)) return;
-  状态_->视图.映射(状态_->映射文件.取得());
+  状态_->视图.映射(状态_->映射文件.get());
 }
 
 bool 诊断共享内存::有映射() const { return 状态_->映射文件.有效(); }
@@ -104,7 +104,7 @@ unsigned char* 诊断共享内存::视图() const { return 状态_->视图.地�
   const std::uint64_t 截止 = 毫秒计时() + 毫秒;
   for (;;) {
     // The kernel drops the lock of a process that died, which is the abandoned case.
-    if (::flock(状态_->锁文件.取得(), LOCK_EX | LOCK_NB) == 0) {
+    if (::flock(状态_->锁文件.get(), LOCK_EX | LOCK_NB) == 0) {
       状态_->已加锁 = true;
       return 加锁结果::取得;
     }
@@ -117,7 +117,7 @@ unsigned char* 诊断共享内存::视图() const { return 状态_->视图.地�
 
 void 诊断共享内存::解锁() {
   if (!状态_->已加锁) return;
-  ::flock(状态_->锁文件.取得(), LOCK_UN);
+  ::flock(状态_->锁文件.get(), LOCK_UN);
   状态_->已加锁 = false;
 }
 

@@ -1,4 +1,4 @@
-// Owns one POSIX file descriptor.
+// Owns one POSIX file descriptor, with the owners' vocabulary: get, 有效, 交出, 重置.
 #pragma once
 
 #include <unistd.h>
@@ -12,15 +12,15 @@ class 唯一文件描述符 {
   ~唯一文件描述符() { 重置(); }
   唯一文件描述符(const 唯一文件描述符&) = delete;
   唯一文件描述符& operator=(const 唯一文件描述符&) = delete;
-  唯一文件描述符(唯一文件描述符&& 其他) noexcept : 描述符_(其他.释放所有权()) {}
+  唯一文件描述符(唯一文件描述符&& 其他) noexcept : 描述符_(其他.交出()) {}
   唯一文件描述符& operator=(唯一文件描述符&& 其他) noexcept {
-    if (this != &其他) 重置(其他.释放所有权());
+    if (this != &其他) 重置(其他.交出());
     return *this;
   }
 
-  int 取得() const { return 描述符_; }
+  int get() const { return 描述符_; }
   bool 有效() const { return 描述符_ >= 0; }
-  int 释放所有权() {
+  int 交出() {
     int 描述符 = 描述符_;
     描述符_ = -1;
     return 描述符;

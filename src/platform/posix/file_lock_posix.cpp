@@ -22,7 +22,7 @@ struct 文件锁::状态 {
 文件锁::文件锁() : 状态_(std::make_unique<状态>()) {}
 
 文件锁::~文件锁() {
-  if (状态_->持有) ::flock(状态_->描述符.取得(), LOCK_UN);
+  if (状态_->持有) ::flock(状态_->描述符.get(), LOCK_UN);
 }
 
 bool 文件锁::打开或创建(const std::wstring& 路径) {
@@ -32,7 +32,7 @@ bool 文件锁::打开或创建(const std::wstring& 路径) {
   // let any local user hold the root's lock for ever.
   唯一文件描述符 描述符(::open(状态_->路径.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
   struct stat 信息 {};
-  if (!描述符.有效() || ::fstat(描述符.取得(), &信息) != 0 || !S_ISREG(信息.st_mode)) return false;
+  if (!描述符.有效() || ::fstat(描述符.get(), &信息) != 0 || !S_ISREG(信息.st_mode)) return false;
   状态_->描述符 = std::move(描述符);
   return true;
 }
@@ -42,7 +42,7 @@ bool 文件锁::打开或创建(const std::wstring& 路径) {
   if (状态_->持有) return 加锁结果::取得;
   const std::uint64_t 截止 = 毫秒计时() + 毫秒;
   for (;;) {
-    if (::flock(状态_->描述符.取得(), LOCK_EX | LOCK_NB) == 0) {
+    if (::flock(状态_->描述符.get(), LOCK_EX | LOCK_NB) == 0) {
       状态_->持有 = true;
       return 加锁结果::取得;
     }
@@ -55,7 +55,7 @@ bool 文件锁::打开或创建(const std::wstring& 路径) {
 
 void 文件锁::删除并关闭() {
   if (状态_->持有) ::unlink(状态_->路径.c_str());
-  if (状态_->持有) ::flock(状态_->描述符.取得(), LOCK_UN);
+  if (状态_->持有) ::flock(状态_->描述符.get(), LOCK_UN);
   状态_ = std::make_unique<状态>();
 }
 

@@ -28,7 +28,7 @@ bool 同步父目录(const std::string& 路径) {
   const auto 分隔 = 路径.find_last_of('/');
   const std::string 目录 = 分隔 == std::string::npos ? "." : 分隔 == 0 ? "/" : 路径.substr(0, 分隔);
   唯一文件描述符 描述符(::open(目录.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return 描述符.有效() && ::fsync(描述符.取得()) == 0;
+  return 描述符.有效() && ::fsync(描述符.get()) == 0;
 }
 
 namespace {
@@ -58,14 +58,14 @@ bool 打开(const std::wstring& 路径, 打开模式 模式, 原生文件* 输�
   // Only regular files are documents; a directory or device opened for reading is refused
   // here as Windows refuses it at CreateFile.
   struct stat 信息 {};
-  if (::fstat(结果.取得(), &信息) != 0) return false;
+  if (::fstat(结果.get(), &信息) != 0) return false;
   if (!S_ISREG(信息.st_mode)) {
     errno = S_ISDIR(信息.st_mode) ? EISDIR : EINVAL;
     return false;
   }
-  ::fcntl(结果.取得(), F_SETFL, ::fcntl(结果.取得(), F_GETFL) & ~O_NONBLOCK);
-  if (模式 == 打开模式::顺序读取已有) ::posix_fadvise(结果.取得(), 0, 0, POSIX_FADV_SEQUENTIAL);
-  *输出 = 结果.释放所有权();
+  ::fcntl(结果.get(), F_SETFL, ::fcntl(结果.get(), F_GETFL) & ~O_NONBLOCK);
+  if (模式 == 打开模式::顺序读取已有) ::posix_fadvise(结果.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  *输出 = 结果.交出();
   return true;
 }
 
@@ -208,14 +208,14 @@ bool 复制文件不覆盖(const std::wstring& 源, const std::wstring& 目标) 
   // hang the copy (and the coordinator lock it runs under) until someone writes to it.
   唯一文件描述符 输入(::open(源8.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   struct stat 信息 {};
-  if (!输入.有效() || ::fstat(输入.取得(), &信息) != 0 || !S_ISREG(信息.st_mode)) return false;
+  if (!输入.有效() || ::fstat(输入.get(), &信息) != 0 || !S_ISREG(信息.st_mode)) return false;
   // The execute bits travel with the file, write access for group and others never does:
   // a release copied from a fixture someone made world-writable must not stay changeable
   // by every local user once it sits under the program root.
   唯一文件描述符 输出(::open(目标8.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                             信息.st_mode & 0755));
   if (!输出.有效()) return false;
-  if (复制文件内容(输入.取得(), 输出.取得()) && ::fsync(输出.取得()) == 0) return true;
+  if (复制文件内容(输入.get(), 输出.get()) && ::fsync(输出.get()) == 0) return true;
   输出.重置();
   ::unlink(目标8.c_str());
   return false;
@@ -228,9 +228,9 @@ bool 枚举目录(const std::wstring& 路径, std::vector<目录项>* 输出) {
   // O_NOFOLLOW: a link put in place of the directory is never listed through.
   唯一文件描述符 描述符(::open(路径8.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!描述符.有效()) return false;
-  std::unique_ptr<DIR, int (*)(DIR*)> 目录(::fdopendir(描述符.取得()), ::closedir);
+  std::unique_ptr<DIR, int (*)(DIR*)> 目录(::fdopendir(描述符.get()), ::closedir);
   if (!目录) return false;
-  描述符.释放所有权();
+  描述符.交出();
   for (;;) {
     errno = 0;
     const dirent* 项 = ::readdir(目录.get());

@@ -45,7 +45,7 @@ bool 命名信号量::打开或创建(const std::wstring& 名称, std::uint32_t 
   if (状态_->名额文件.empty()) return 加锁结果::错误;
   if (状态_->持有序号 >= 0) return 加锁结果::取得;
   std::vector<int> 描述符;
-  for (const auto& 文件 : 状态_->名额文件) 描述符.push_back(文件.取得());
+  for (const auto& 文件 : 状态_->名额文件) 描述符.push_back(文件.get());
   std::size_t 序号 = 0;
   const 加锁结果 结果 = 等待独占flock(描述符, 毫秒, &序号);
   if (结果 == 加锁结果::取得) 状态_->持有序号 = static_cast<int>(序号);
@@ -55,7 +55,7 @@ bool 命名信号量::打开或创建(const std::wstring& 名称, std::uint32_t 
 void 命名信号量::归还名额() {
   const int 序号 = 状态_->持有序号;
   if (序号 >= 0 && static_cast<std::size_t>(序号) < 状态_->名额文件.size()) {
-    ::flock(状态_->名额文件[static_cast<std::size_t>(序号)].取得(), LOCK_UN);
+    ::flock(状态_->名额文件[static_cast<std::size_t>(序号)].get(), LOCK_UN);
   }
   状态_->持有序号 = -1;
 }

@@ -25,7 +25,7 @@ class 派生动作 {
   }
   派生动作(const 派生动作&) = delete;
   派生动作& operator=(const 派生动作&) = delete;
-  posix_spawn_file_actions_t* 取得() { return 有效_ ? &动作_ : nullptr; }
+  posix_spawn_file_actions_t* get() { return 有效_ ? &动作_ : nullptr; }
 
  private:
   posix_spawn_file_actions_t 动作_;
@@ -74,11 +74,11 @@ bool 运行成功(const systemd注册环境& 环境, const std::vector<std::stri
   for (auto& 项 : 副本) 指针.push_back(项.data());
   指针.push_back(nullptr);
   派生动作 动作;
-  if (动作.取得() == nullptr || ::posix_spawn_file_actions_adddup2(动作.取得(), STDERR_FILENO, STDOUT_FILENO) != 0) {
+  if (动作.get() == nullptr || ::posix_spawn_file_actions_adddup2(动作.get(), STDERR_FILENO, STDOUT_FILENO) != 0) {
     return 结果;
   }
   pid_t 子进程 = 0;
-  if (::posix_spawnp(&子进程, 指针[0], 动作.取得(), nullptr, 指针.data(), environ) != 0) return 结果;
+  if (::posix_spawnp(&子进程, 指针[0], 动作.get(), nullptr, 指针.data(), environ) != 0) return 结果;
   结果.已启动 = true;
   std::uint32_t 退出码 = 0;
   结果.有退出码 = 等待子进程退出(子进程, &退出码);
