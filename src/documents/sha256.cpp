@@ -59,7 +59,7 @@ bool 计算文件SHA256(const std::wstring& 路径, unsigned char* 摘要, std::
   成功 = 成功 && 缓冲 != nullptr;
   while (成功) {
     std::size_t 已读 = 0;
-    if (!platform::文件调用().读取(文件.句柄(), 缓冲.get(), 文件读取块, &已读) ||
+    if (!platform::文件调用().读取(文件.get(), 缓冲.get(), 文件读取块, &已读) ||
         已读 > 文件读取块) {
       成功 = false;
     } else if (已读 == 0) {

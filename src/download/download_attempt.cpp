@@ -28,7 +28,7 @@ std::uint32_t 下载时限::剩余毫秒() const {
 
 bool 取文件大小(const std::wstring& 路径, std::uint64_t* 大小) {
   platform::文件 文件;
-  return 文件.打开(路径, platform::打开模式::读取已有) && 文件调用().取大小(文件.句柄(), 大小);
+  return 文件.打开(路径, platform::打开模式::读取已有) && 文件调用().取大小(文件.get(), 大小);
 }
 
 bool 下载尝试::执行(下载传输& 传输, const std::wstring& 地址, std::uint64_t 起始大小, std::wstring* 消息) {
@@ -45,10 +45,10 @@ bool 下载尝试::执行(下载传输& 传输, const std::wstring& 地址, std:
         return 接收正文(数据, 长度, 错误);
       },
       消息);
-  if (部分文件_.已打开()) {
+  if (部分文件_.有效()) {
     // Every accepted chunk was flushed already; this covers a write that failed half-way.
-    文件调用().刷新(部分文件_.句柄());
-    部分文件_.关闭();
+    文件调用().刷新(部分文件_.get());
+    部分文件_.重置();
   }
   std::uint64_t 现有大小 = 0;
   return 取文件大小(路径_.部分, &现有大小) && 现有大小 == 配置_.size &&
@@ -91,19 +91,19 @@ bool 下载尝试::打开部分文件(bool 新建, std::uint64_t 偏移, std::ws
     return 失败(错误, L"无法打开断点文件。");
   }
   if (新建) {
-    if (!文件调用().截断(部分文件_.句柄(), 0)) return 失败(错误, L"无法打开断点文件。");
+    if (!文件调用().截断(部分文件_.get(), 0)) return 失败(错误, L"无法打开断点文件。");
     断点_.downloaded = 0;
   }
-  if (偏移 != 0 && !文件调用().定位(部分文件_.句柄(), 偏移)) return 失败(错误, L"无法定位断点文件。");
+  if (偏移 != 0 && !文件调用().定位(部分文件_.get(), 偏移)) return 失败(错误, L"无法定位断点文件。");
   return true;
 }
 
 bool 下载尝试::接收正文(const unsigned char* 数据, std::uint64_t 长度, std::wstring* 错误) {
-  if (!已接受头_ || !部分文件_.已打开() || 断点_.downloaded > 配置_.size ||
+  if (!已接受头_ || !部分文件_.有效() || 断点_.downloaded > 配置_.size ||
       长度 > 配置_.size - 断点_.downloaded || (长度 != 0 && 数据 == nullptr)) {
     return 失败(错误, L"下载正文超过声明大小。");
   }
-  if (!写入正文(数据, 长度) || !文件调用().刷新(部分文件_.句柄())) {
+  if (!写入正文(数据, 长度) || !文件调用().刷新(部分文件_.get())) {
     return 失败(错误, L"写入或刷新断点文件失败。");
   }
   // The checkpoint is rewritten only after the bytes it claims are on disk.
@@ -118,7 +118,7 @@ bool 下载尝试::写入正文(const unsigned char* 数据, std::uint64_t 长�
   while (位置 < 长度) {
     const std::size_t 块 = static_cast<std::size_t>(std::min(写入块字节, 长度 - 位置));
     std::size_t 已写 = 0;
-    if (!文件调用().写入(部分文件_.句柄(), 数据 + 位置, 块, &已写) || 已写 != 块) return false;
+    if (!文件调用().写入(部分文件_.get(), 数据 + 位置, 块, &已写) || 已写 != 块) return false;
     位置 += 块;
   }
   return true;

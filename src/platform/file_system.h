@@ -91,18 +91,19 @@ const 文件调用表& 系统文件调用表();
 // The table in use. Tests replace entries and must restore 系统文件调用表() afterwards.
 文件调用表& 文件调用();
 
-// Owns one open file; closed through the table on every path.
+// Owns one open file; closed through the table on every path. The same words as every
+// other owner: 有效, get, 重置.
 class 文件 {
  public:
   文件() = default;
   explicit 文件(原生文件 句柄) : 句柄_(句柄) {}
-  ~文件() { 关闭(); }
+  ~文件() { 重置(); }
   文件(const 文件&) = delete;
   文件& operator=(const 文件&) = delete;
   文件(文件&& 其他) noexcept : 句柄_(其他.句柄_) { 其他.句柄_ = 无效文件; }
   文件& operator=(文件&& 其他) noexcept {
     if (this != &其他) {
-      关闭();
+      重置();
       句柄_ = 其他.句柄_;
       其他.句柄_ = 无效文件;
     }
@@ -111,15 +112,16 @@ class 文件 {
 
   // Opens 路径; false leaves this object closed.
   bool 打开(const std::wstring& 路径, 打开模式 模式) {
-    关闭();
+    重置();
     原生文件 新句柄 = 无效文件;
     if (!文件调用().打开(路径, 模式, &新句柄)) return false;
     句柄_ = 新句柄;
     return true;
   }
-  bool 已打开() const { return 句柄_ != 无效文件; }
-  原生文件 句柄() const { return 句柄_; }
-  void 关闭() {
+  bool 有效() const { return 句柄_ != 无效文件; }
+  原生文件 get() const { return 句柄_; }
+  // Closes now rather than at the end of the scope.
+  void 重置() {
     if (句柄_ != 无效文件) {
       文件调用().关闭(句柄_);
       句柄_ = 无效文件;

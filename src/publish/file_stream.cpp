@@ -15,7 +15,7 @@ constexpr std::size_t 块字节 = 1048576;
 bool 写入全部(const platform::文件& 输出, const unsigned char* 数据, std::size_t 长度) {
   while (长度 > 0) {
     std::size_t 已写 = 0;
-    if (!platform::文件调用().写入(输出.句柄(), 数据, 长度, &已写) || 已写 == 0 || 已写 > 长度) return false;
+    if (!platform::文件调用().写入(输出.get(), 数据, 长度, &已写) || 已写 == 0 || 已写 > 长度) return false;
     数据 += 已写;
     长度 -= 已写;
   }
@@ -34,10 +34,10 @@ bool 写入全部(const platform::文件& 输出, const unsigned char* 数据, s
   std::uint64_t 总数 = 0;
   for (;;) {
     std::size_t 已读 = 0;
-    if (!platform::文件调用().读取(输入.句柄(), 缓冲.get(), 块字节, &已读) || 已读 > 块字节) return 流结果::读取失败;
+    if (!platform::文件调用().读取(输入.get(), 缓冲.get(), 块字节, &已读) || 已读 > 块字节) return 流结果::读取失败;
     if (已读 == 0) break;
     if (!引擎.更新(缓冲.get(), 已读)) return 流结果::读取失败;
-    if (副本 != nullptr && 副本->已打开() && !写入全部(*副本, 缓冲.get(), 已读)) return 流结果::写入失败;
+    if (副本 != nullptr && 副本->有效() && !写入全部(*副本, 缓冲.get(), 已读)) return 流结果::写入失败;
     总数 += 已读;
     if (进度 != nullptr) 进度->前进(已读);
   }

@@ -27,7 +27,7 @@ bool 写入全部(const platform::文件& 输出, const std::string& 内容) {
   while (位置 < 内容.size()) {
     const std::size_t 长度 = std::min(块字节, 内容.size() - 位置);
     std::size_t 已写 = 0;
-    if (!文件调用().写入(输出.句柄(), 内容.data() + 位置, 长度, &已写) || 已写 != 长度) return false;
+    if (!文件调用().写入(输出.get(), 内容.data() + 位置, 长度, &已写) || 已写 != 长度) return false;
     位置 += 长度;
   }
   return true;
@@ -37,8 +37,8 @@ bool 写入全部(const platform::文件& 输出, const std::string& 内容) {
 bool 写临时文件(const std::wstring& 临时, const std::string& 内容) {
   platform::文件 输出;
   if (!输出.打开(临时, platform::打开模式::独占新建写入)) return false;
-  const bool 成功 = 写入全部(输出, 内容) && 文件调用().刷新(输出.句柄());
-  输出.关闭();
+  const bool 成功 = 写入全部(输出, 内容) && 文件调用().刷新(输出.get());
+  输出.重置();
   if (!成功) 文件调用().删除文件(临时);
   return 成功;
 }
@@ -84,13 +84,13 @@ bool 读取整个文件(const std::wstring& 路径, std::string* 输出) {
   platform::文件 输入;
   if (!输入.打开(路径, platform::打开模式::读取已有)) return false;
   std::uint64_t 大小 = 0;
-  if (!文件调用().取大小(输入.句柄(), &大小) || 大小 > 整读上限字节) return false;
+  if (!文件调用().取大小(输入.get(), &大小) || 大小 > 整读上限字节) return false;
   std::string 内容(static_cast<std::size_t>(大小), '\0');
   std::size_t 位置 = 0;
   while (位置 < 内容.size()) {
     std::size_t 已读 = 0;
     const std::size_t 请求 = std::min(块字节, 内容.size() - 位置);
-    if (!文件调用().读取(输入.句柄(), 内容.data() + 位置, 请求, &已读) || 已读 == 0) return false;
+    if (!文件调用().读取(输入.get(), 内容.data() + 位置, 请求, &已读) || 已读 == 0) return false;
     位置 += 已读;
   }
   *输出 = std::move(内容);

@@ -132,7 +132,7 @@ bool 传送对象内容(const platform::文件& 对象, const 下载数据回调
   std::vector<unsigned char> 缓冲(对象块字节);
   for (;;) {
     std::size_t 已读 = 0;
-    if (!文件调用().读取(对象.句柄(), 缓冲.data(), 缓冲.size(), &已读)) {
+    if (!文件调用().读取(对象.get(), 缓冲.data(), 缓冲.size(), &已读)) {
       return 失败(错误, 对象读取消息);
     }
     if (已读 == 0) return 清空并成功(错误);
@@ -217,8 +217,8 @@ bool 离线更新夹具传输::下载(const 下载请求& 请求, const 下载�
   platform::文件 对象;
   if (!打开对象(fixtureDir, 哈希, &对象)) return 失败(错误, 对象不存在消息);
   std::uint64_t 大小 = 0;
-  if (!文件调用().取大小(对象.句柄(), &大小) || 请求.rangeStart > 大小 ||
-      !文件调用().定位(对象.句柄(), 请求.rangeStart)) {
+  if (!文件调用().取大小(对象.get(), &大小) || 请求.rangeStart > 大小 ||
+      !文件调用().定位(对象.get(), 请求.rangeStart)) {
     return 失败(错误, 对象断点消息);
   }
   // A refusing head callback keeps the message it wrote.

@@ -21,13 +21,13 @@ const 文件调用表& 表() { return 系统文件调用表(); }
 
 bool 写全部(const 文件& f, const std::string& 内容) {
   std::size_t 已写 = 0;
-  return 表().写入(f.句柄(), 内容.data(), 内容.size(), &已写) && 已写 == 内容.size();
+  return 表().写入(f.get(), 内容.data(), 内容.size(), &已写) && 已写 == 内容.size();
 }
 
 std::string 读最多(const 文件& f, std::size_t 容量) {
   std::string 缓冲(容量, '\0');
   std::size_t 已读 = 0;
-  if (!表().读取(f.句柄(), 缓冲.data(), 容量, &已读)) return "<failed>";
+  if (!表().读取(f.get(), 缓冲.data(), 容量, &已读)) return "<failed>";
   缓冲.resize(已读);
   return 缓冲;
 }
@@ -40,22 +40,22 @@ TEST(文件调用表, 打开模式新建读写截断与定位) {
   EXPECT_FALSE(f.打开(路径, 打开模式::顺序读取已有));
   ASSERT_TRUE(f.打开(路径, 打开模式::独占新建写入));
   ASSERT_TRUE(写全部(f, "hello world"));
-  f.关闭();
+  f.重置();
   EXPECT_FALSE(f.打开(路径, 打开模式::独占新建写入));  // anything existing is refused
   EXPECT_FALSE(f.打开(目录.宽路径("missing/x"), 打开模式::独占新建写入));
   EXPECT_FALSE(fs::exists(目录.子路径("missing")));  // nothing is created on the way
   ASSERT_TRUE(f.打开(路径, 打开模式::读写打开或新建));
   std::uint64_t 大小 = 0;
-  ASSERT_TRUE(表().取大小(f.句柄(), &大小));
+  ASSERT_TRUE(表().取大小(f.get(), &大小));
   EXPECT_EQ(大小, 11u);
-  ASSERT_TRUE(表().定位(f.句柄(), 6));
+  ASSERT_TRUE(表().定位(f.get(), 6));
   EXPECT_EQ(读最多(f, 100), "world");
   EXPECT_EQ(读最多(f, 100), "");  // end of file: success with 0 bytes
   // Cutting does not move the position (ftruncate's rule on both builds).
-  ASSERT_TRUE(表().截断(f.句柄(), 5));
+  ASSERT_TRUE(表().截断(f.get(), 5));
   ASSERT_TRUE(写全部(f, "!"));
-  ASSERT_TRUE(表().刷新(f.句柄()));
-  f.关闭();
+  ASSERT_TRUE(表().刷新(f.get()));
+  f.重置();
   EXPECT_EQ(读测试文件(目录.子路径("part")), std::string("hello\0\0\0\0\0\0!", 12));
 }
 

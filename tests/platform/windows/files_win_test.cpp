@@ -69,7 +69,7 @@ TEST(Windows文件, 读取模式的共享) {
   EXPECT_TRUE(读者.打开(路径, 打开模式::读取已有));
   EXPECT_FALSE(顺序.打开(路径, 打开模式::顺序读取已有));
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  写者.关闭();
+  写者.重置();
   ASSERT_TRUE(顺序.打开(路径, 打开模式::顺序读取已有));
   EXPECT_FALSE(写者.打开(路径, 打开模式::读写打开或新建));
   文件 新建;
