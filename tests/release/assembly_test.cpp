@@ -83,12 +83,10 @@ TEST_F(版本组装测试, 清单哈希与可执行文件的检查先于一切) 
   std::wstring 错误;
   配置_.manifestHash[0] = 配置_.manifestHash[0] == 'a' ? 'b' : 'a';
   EXPECT_EQ(组装(&错误), 3011u);
-  EXPECT_EQ(错误, L"发布清单 SHA-256 与版本策略不一致。");
 
   配置_.manifestText = 生成发布清单文本("r2", {{"bin/app.dll", "x"}});
   配置_.manifestHash = 测试SHA256(配置_.manifestText);
   EXPECT_EQ(组装(&错误), 3009u);
-  EXPECT_EQ(错误, L"发布清单无效或未登记Tallybell.exe。");
 
   配置_.manifestText = 生成发布清单文本("..", {{"Tallybell.exe", "x"}});
   配置_.manifestHash = 测试SHA256(配置_.manifestText);
@@ -99,7 +97,6 @@ TEST_F(版本组装测试, 清单哈希与可执行文件的检查先于一切) 
 
   配置_.manifestHash = "UPPER";
   EXPECT_EQ(组装(&错误), 3001u);
-  EXPECT_EQ(错误, L"版本组装参数无效。");
 }
 
 TEST_F(版本组装测试, 状态冲突写诊断行并以3003拒绝) {

@@ -140,7 +140,6 @@ class 离线准备 : public ::testing::Test {
   }
   fs::path 源() const { return 目录_.子路径("fixture/releases/r1"); }
   fs::path 目标() const { return 目录_.子路径("program/releases/r1"); }
-  fs::path 暂存根() const { return 目录_.子路径("state/staging"); }
 
   测试临时目录 目录_;
   离线准备请求 请求_;
@@ -155,7 +154,7 @@ TEST_F(离线准备, 来源含链接时为3005且删除树时不跟随链接) {
   std::wstring 消息;
   EXPECT_EQ(准备离线版本(请求_, &消息), 3005u);
   EXPECT_EQ(消息, L"复制离线版本到 staging 失败。");
-  EXPECT_TRUE(目录内容(暂存根()).empty());
+  EXPECT_TRUE(目录内容(目录_.子路径("state/staging")).empty());
   EXPECT_FALSE(fs::exists(目标()));
   // Removing a tree removes a link in it, not what the link points to.
   删除目录树(源().wstring());

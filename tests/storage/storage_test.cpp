@@ -19,7 +19,8 @@ namespace {
 
 using namespace 测试;
 
-本地版本状态 完整记录(std::uint64_t 代次) {
+// Every field set, in the canonical text.
+std::string 第几代(std::uint64_t 代次) {
   本地版本状态 状态;
   状态.generation = 代次;
   状态.activeRelease = L"1.0.0";
@@ -34,14 +35,11 @@ using namespace 测试;
   状态.nextCheckAt = "2024-05-01T12:00:00Z";
   状态.updateFailureCount = 3;
   状态.preservedFields = "{\"note\":\"hello\"}";
-  return 状态;
+  return 序列化本地版本状态(状态);
 }
-std::string 第几代(std::uint64_t 代次) { return 序列化本地版本状态(完整记录(代次)); }
 
 class 存储 : public ::testing::Test {
  protected:
-  std::filesystem::path 主文件() const { return 目录_.子路径("state.txt"); }
-  std::filesystem::path 备份文件() const { return 目录_.子路径("state.txt.bak"); }
   测试临时目录 目录_;
 };
 
@@ -104,7 +102,6 @@ TEST_F(存储, 替换失败时保留备份或先复制旧内容) {
     EXPECT_EQ(目录内容(目录_.路径()), (std::vector<std::string>{"doc", "doc.bak"}));
   }
   std::string 内容;
-  EXPECT_TRUE(读取整个文件(目标, &内容));
   EXPECT_FALSE(读取整个文件(目录_.宽路径(), &内容));
   EXPECT_FALSE(原子写入文件(目录_.宽路径(), "x", L""));
 }
@@ -113,8 +110,8 @@ TEST_F(存储, 格式往返与校验和) {
   本地版本状态 状态;
   ASSERT_TRUE(解析本地版本状态(第几代(7), &状态));
   EXPECT_EQ(序列化本地版本状态(状态), 第几代(7));
-  EXPECT_EQ(状态.legacyInstallPath, 完整记录(7).legacyInstallPath);
-  EXPECT_EQ(状态.quarantined, 完整记录(7).quarantined);
+  EXPECT_EQ(状态.legacyInstallPath, L"C:\\Program Files\\Tallybell\\\u65e7\u7248");
+  EXPECT_EQ(状态.quarantined, std::vector<std::wstring>{L"1.0.1"});
   EXPECT_EQ(状态.preservedFields, "{\"note\":\"hello\"}");
   const std::string 文本 = 第几代(7);
   const auto 替换 = [&](const std::string& 旧, const std::string& 新) {
@@ -147,10 +144,10 @@ TEST_F(存储, 按代次选择主文件或备份) {
   };
   for (const auto& 例 : 用例表) {
     SCOPED_TRACE(::testing::Message() << &例 - 用例表);
-    std::filesystem::remove(主文件());
-    std::filesystem::remove(备份文件());
-    if (!例.主.empty()) 写测试文件(主文件(), 例.主);
-    if (!例.备份.empty()) 写测试文件(备份文件(), 例.备份);
+    for (const auto& [名称, 内容] : {std::pair{"state.txt", 例.主}, std::pair{"state.txt.bak", 例.备份}}) {
+      std::filesystem::remove(目录_.子路径(名称));
+      if (!内容.empty()) 写测试文件(目录_.子路径(名称), 内容);
+    }
     std::string 文本 = "untouched";
     本地版本状态 状态;
     std::unique_ptr<文件故障注入> 故障;
