@@ -106,12 +106,7 @@ TEST_F(命令, 后台检查) {
   auto 加上 = [&](std::vector<std::string> 额外) { auto 参数 = 检查; 参数.insert(参数.end(), 额外.begin(), 额外.end()); return 参数; };
   std::unique_ptr<持锁线程> 另一运行;
   运行全部({
-      {"no manifest", [&] { fs::rename(路径("fixture/manifest.json"), 路径("manifest.json")); },
-       加上({"--cache-root", 文本("elsewhere")}), "background update failed code=3015\n无法下载发布清单。\n", 3015,
-       nullptr},
-      {"backing off", nullptr, 检查, "background update skipped until checkAfter\n", 3018, nullptr},
-      {"forced", [&] { fs::rename(路径("manifest.json"), 路径("fixture/manifest.json")); }, 加上({"--force-check"}),
-       "background release prepared\n", 0,
+      {"prepared", nullptr, 检查, "background release prepared\n", 0,
        [&] {
          EXPECT_TRUE(发布目录可用(路径("program/releases/r2").wstring()));
          EXPECT_EQ(读状态文件(路径("state/state.txt")).pendingRelease, L"r2");
@@ -123,6 +118,9 @@ TEST_F(命令, 后台检查) {
       {"not yet due", nullptr, 检查, "background update skipped until checkAfter\n", 0, nullptr},
       {"another run", [&] { 另一运行 = std::make_unique<持锁线程>(协调器锁名称); ASSERT_TRUE(另一运行->已取得()); },
        加上({"--force-check"}), "background update already running\n", 0, [&] { 另一运行.reset(); }},
+      {"no manifest", [&] { fs::remove(路径("fixture/manifest.json")); }, 加上({"--force-check", "--cache-root", 文本("c")}),
+       "background update failed code=3015\n无法下载发布清单。\n", 3015, nullptr},
+      {"backing off", nullptr, 检查, "background update skipped until checkAfter\n", 3018, nullptr},
   });
 }
 

@@ -9,11 +9,10 @@ namespace tallybell {
 namespace {
 
 TEST(引用参数, 按反斜杠和引号规则转义) {
-  struct 用例 {
+  const struct {
     std::wstring 输入;
     std::wstring 期望;
-  };
-  const 用例 用例表[] = {
+  } 用例表[] = {
       {L"C:\\a b\\", L"\"C:\\a b\\\\\""},                 // trailing backslash doubled
       {L"\"say hi\"", L"\"\\\"say hi\\\"\""},             // quotes escaped
       {L"plain", L"\"plain\""},                           // quoted even without blanks
@@ -60,12 +59,11 @@ TEST(文本转换, 严格转换往返且拒绝孤立代理与畸形UTF8) {
 
 // Impossible dates and times are refused through the check-time parse (check_time_test).
 TEST(UTC时间, 已知时刻的往返) {
-  struct 用例 {
+  const struct {
     UTC时刻 时刻;
     std::uint64_t 值;
     const char* 文本;
-  };
-  const 用例 用例表[] = {
+  } 用例表[] = {
       {{1601, 1, 1, 0, 0, 0}, 0, "1601-01-01T00:00:00Z"},
       {{1970, 1, 1, 0, 0, 0}, 116444736000000000ULL, "1970-01-01T00:00:00Z"},
       {{2000, 2, 29, 23, 59, 59}, 125963423990000000ULL, "2000-02-29T23:59:59Z"},

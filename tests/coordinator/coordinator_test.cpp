@@ -73,11 +73,10 @@ TEST_F(更新协调器测试, 旧策略被忽略而相同版本不同内容为30
   EXPECT_EQ(读测试文件(状态根() / "state.txt"), 已存状态);
 
   改写策略(5, "another");
-  const std::string 之前 = 读测试文件(状态根() / "state.txt");
   std::wstring 错误;
   EXPECT_EQ(运行(&错误), 3013u);
   EXPECT_EQ(错误, L"相同 policyVersion 返回了不同内容。");
-  EXPECT_EQ(读测试文件(状态根() / "state.txt"), 之前);
+  EXPECT_EQ(读测试文件(状态根() / "state.txt"), 已存状态);
 }
 
 TEST_F(更新协调器测试, 清单缺失时3015并逐次退避) {
@@ -101,6 +100,15 @@ TEST_F(更新协调器测试, 清单缺失时3015并逐次退避) {
   改写策略(2);
   EXPECT_EQ(运行(), 0u);
   EXPECT_EQ(状态().updateFailureCount, 0u);
+}
+
+// A target the parse accepts but no release folder may be named is an invalid policy.
+TEST_F(更新协调器测试, 不能作目录名的目标被当作无效策略) {
+  改写策略(1, "assign-1", "..");
+  EXPECT_EQ(运行(), 3012u);
+  EXPECT_FALSE(fs::exists(状态根() / "state" / "current-policy.json"));
+  EXPECT_FALSE(fs::exists(目录_.子路径("program")));
+  EXPECT_EQ(状态().updateFailureCount, 1u);
 }
 
 // An offline preparation that commits between the due-time gate and the lock (here from

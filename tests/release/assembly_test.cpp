@@ -100,12 +100,11 @@ TEST_F(版本组装测试, 清单哈希与可执行文件的检查先于一切) 
 }
 
 TEST_F(版本组装测试, 状态冲突写诊断行并以3003拒绝) {
-  struct 用例 {
+  const struct {
     const char* 原因;
     std::wstring attempting, pending;
     bool 隔离, 允许恢复;
-  };
-  const 用例 用例表[] = {
+  } 用例表[] = {
       {"attempting-release-exists", L"r1", L"", false, true},
       {"pending-release-conflict", L"", L"r9", false, false},
       {"target-quarantined", L"", L"", true, false},

@@ -16,12 +16,11 @@ namespace {
 using namespace 测试;
 
 TEST(结果事件, 字段限制) {
-  struct 用例 {
+  const struct {
     const char* 名称;
     void (*修改)(结果事件*);
     bool 有效;
-  };
-  const 用例 用例表[] = {
+  } 用例表[] = {
       {"sample", [](结果事件*) {}, true},
       {"result 64", [](结果事件* 事件) { 事件->result = std::string(64, 'x'); }, true},
       {"result 65", [](结果事件* 事件) { 事件->result = std::string(65, 'x'); }, false},

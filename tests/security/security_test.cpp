@@ -28,12 +28,10 @@ namespace fs = std::filesystem;
 // An assignment id that no result event can carry (a line break, more than 256 bytes) would
 // make every report of the attempt disappear; such a policy is refused like any invalid one,
 // and the publishing tool refuses to write it.
-struct 标识行 {
+const struct {
   std::string 标识;
   bool 有效;
-};
-
-const 标识行 标识表[] = {
+} 标识表[] = {
     {std::string(256, 'a'), true}, {"assign 7", true},           {std::string(257, 'a'), false},
     {"assign\n7", false},          {"assign\r7", false},
 };

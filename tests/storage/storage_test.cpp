@@ -51,7 +51,8 @@ TEST_F(存储, 任一调用失败时目标完整且无残留) {
   const auto 目标 = 目录_.宽路径("state/doc");
   const std::string 旧(2 * 1048576 + 5, 'o');
   const std::string 新(2 * 1048576 + 9, 'n');
-  for (const std::wstring 备份 : {目录_.宽路径("state/doc.bak"), std::wstring()}) {
+  for (const auto& 备份 : {目录_.宽路径("state/doc.bak"), std::wstring()}) {
+    std::filesystem::remove_all(目录_.子路径("state"));
     const std::vector<std::string> 留下 = 备份.empty() ? std::vector<std::string>{"doc"} : std::vector<std::string>{"doc", "doc.bak"};
     std::uint64_t 总调用 = 0;
     {

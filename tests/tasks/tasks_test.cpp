@@ -22,7 +22,8 @@ TEST(后台更新任务定义, 构建拒绝越界延迟和相对路径) {
     EXPECT_FALSE(构建后台更新任务定义(程序, 延迟, &定义, &错误)) << 延迟;
     EXPECT_EQ(错误, L"后台更新任务延迟必须位于 60 到 900 秒之间。");
   }
-  for (const std::wstring 路径 : {L"tallybell-update", L"./tallybell-update", L"", 程序 + L'\0' + L"x"}) {
+  const std::wstring 相对或无效[] = {L"tallybell-update", L"./tallybell-update", L"", 程序 + L'\0' + L"x"};
+  for (const std::wstring& 路径 : 相对或无效) {
     EXPECT_FALSE(构建后台更新任务定义(路径, 754, &定义, &错误));
     EXPECT_EQ(错误, L"更新核心必须使用绝对路径。");
   }
