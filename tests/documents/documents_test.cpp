@@ -70,6 +70,7 @@ TEST(发布清单解析, 每条规则) {
       {"files empty", [](json& d) { d["files"] = json::array(); }, false},
       {"path absolute", [](json& d) { d["files"][0]["path"] = "/a"; }, false},
       {"path dot-dot", [](json& d) { d["files"][0]["path"] = "a/../b"; }, false},
+      {"path trailing dot-dot", [](json& d) { d["files"][0]["path"] = "a/.."; }, false},
       {"path empty segment", [](json& d) { d["files"][0]["path"] = "a//b"; }, false},
       {"path backslash", [](json& d) { d["files"][0]["path"] = "a\\b"; }, false},
       {"path repeated in other case", [](json& d) { d["files"][1]["path"] = "BIN/App.dll"; }, false},
