@@ -53,68 +53,40 @@ class 版本组装测试 : public ::testing::Test {
   版本组装结果 结果_;
 };
 
-TEST_F(版本组装测试, 全部下载后提交并记录为待定) {
-  提供全部对象();
-  std::wstring 错误 = L"stale";
-  ASSERT_EQ(组装(&错误), 0u) << std::string(错误.begin(), 错误.end());
-  EXPECT_TRUE(错误.empty());
-  EXPECT_EQ(结果_.downloaded, 4u);
-  EXPECT_EQ(结果_.copiedFromCache + 结果_.copiedFromReleases, 0u);
-  EXPECT_FALSE(结果_.alreadyComplete);
-  EXPECT_EQ(结果_.releaseDirectory, (目录_.路径() / "program" / "releases" / "r2").wstring());
-  EXPECT_TRUE(发布目录可用(结果_.releaseDirectory));
-  EXPECT_EQ(读测试文件(目标() / "release.manifest.json"), 清单文本_);
-  EXPECT_EQ(读测试文件(目标() / "complete.json"), 生成完成标记文本("r2", 测试SHA256(清单文本_), 新版本文件));
-  EXPECT_TRUE(目录内容(状态根() / "staging").empty());
-  const auto 状态 = 读状态文件(状态根() / "state.txt");
-  EXPECT_EQ(状态.pendingRelease, L"r2");
-  EXPECT_EQ(状态.generation, 5u);
-}
-
-TEST_F(版本组装测试, 优先复用已安装版本再用缓存) {
-  // The installed release holds Tallybell.exe under another letter case and core.dll in
-  // an older version; the cache holds shared.dll.
-  const 发布内容 旧文件 = {{"TALLYBELL.EXE", "new-exe"}, {"lib/core.dll", "core-1"}, {"empty.txt", ""}};
+// Installed copies and cache objects are reused only when their bytes match the entry.
+TEST_F(版本组装测试, 优先复用已安装版本再用缓存且不用损坏的副本) {
+  // The installed release holds Tallybell.exe under another letter case and a damaged
+  // core.dll of the same size; the cache holds shared.dll and a damaged core.dll object.
+  const 发布内容 旧文件 = {{"TALLYBELL.EXE", "new-exe"}, {"lib/core.dll", "core-2"}, {"empty.txt", ""}};
   const auto 旧目录 = 目录_.子路径("program/releases/r1");
   写入发布目录(旧目录, "r1", 旧文件);
   fs::rename(旧目录 / "TALLYBELL.EXE", 旧目录 / "Tallybell.exe");  // the path as the new release names it
+  写测试文件(旧目录 / "lib" / "core.dll", "core-X");
   发布清单 旧清单;
   ASSERT_TRUE(解析发布清单(生成发布清单文本("r1", 旧文件), &旧清单));
   配置_.localReleases.push_back({旧目录.wstring(), 旧清单});
   写测试文件(目录_.子路径("cache/" + 测试SHA256("shared") + ".object"), "shared");
+  写测试文件(目录_.子路径("cache/" + 测试SHA256("core-2") + ".object"), "core-Y");
   提供全部对象();
   ASSERT_EQ(组装(), 0u);
   EXPECT_EQ(结果_.copiedFromReleases, 2u);  // Tallybell.exe and empty.txt
   EXPECT_EQ(结果_.copiedFromCache, 1u);     // shared.dll
-  EXPECT_EQ(结果_.downloaded, 1u);          // core.dll changed
-  EXPECT_TRUE(发布目录可用(结果_.releaseDirectory));
-}
-
-TEST_F(版本组装测试, 损坏的已安装文件和缓存对象不被复用) {
-  const auto 旧目录 = 目录_.子路径("program/releases/r1");
-  写入发布目录(旧目录, "r1", 新版本文件);
-  写测试文件(旧目录 / "lib" / "core.dll", "core-X");  // same size, other bytes
-  发布清单 旧清单;
-  ASSERT_TRUE(解析发布清单(生成发布清单文本("r1", 新版本文件), &旧清单));
-  配置_.localReleases.push_back({旧目录.wstring(), 旧清单});
-  写测试文件(目录_.子路径("cache/" + 测试SHA256("shared") + ".object"), "sharex");
-  提供全部对象();
-  ASSERT_EQ(组装(), 0u);
-  EXPECT_EQ(结果_.copiedFromReleases, 3u);
-  EXPECT_EQ(结果_.downloaded, 1u);
+  EXPECT_EQ(结果_.downloaded, 1u);          // core.dll
   EXPECT_EQ(读测试文件(目标() / "lib" / "core.dll"), "core-2");
+  EXPECT_TRUE(发布目录可用(结果_.releaseDirectory));
+  EXPECT_EQ(读测试文件(目标() / "complete.json"), 生成完成标记文本("r2", 测试SHA256(清单文本_), 新版本文件));
+  EXPECT_TRUE(目录内容(状态根() / "staging").empty());
+  EXPECT_EQ(读状态文件(状态根() / "state.txt").pendingRelease, L"r2");
 }
 
 TEST_F(版本组装测试, 清单哈希与可执行文件的检查先于一切) {
   std::wstring 错误;
   配置_.manifestHash[0] = 配置_.manifestHash[0] == 'a' ? 'b' : 'a';
   EXPECT_EQ(组装(&错误), 3011u);
-  EXPECT_EQ(错误, L"发布清单 SHA-256 与版本策略不一致。");
 
   配置_.manifestText = 生成发布清单文本("r2", {{"bin/app.dll", "x"}});
   配置_.manifestHash = 测试SHA256(配置_.manifestText);
   EXPECT_EQ(组装(&错误), 3009u);
-  EXPECT_EQ(错误, L"发布清单无效或未登记Tallybell.exe。");
 
   配置_.manifestText = 生成发布清单文本("..", {{"Tallybell.exe", "x"}});
   配置_.manifestHash = 测试SHA256(配置_.manifestText);
@@ -125,16 +97,14 @@ TEST_F(版本组装测试, 清单哈希与可执行文件的检查先于一切) 
 
   配置_.manifestHash = "UPPER";
   EXPECT_EQ(组装(&错误), 3001u);
-  EXPECT_EQ(错误, L"版本组装参数无效。");
 }
 
 TEST_F(版本组装测试, 状态冲突写诊断行并以3003拒绝) {
-  struct 用例 {
+  const struct {
     const char* 原因;
     std::wstring attempting, pending;
     bool 隔离, 允许恢复;
-  };
-  const 用例 用例表[] = {
+  } 用例表[] = {
       {"attempting-release-exists", L"r1", L"", false, true},
       {"pending-release-conflict", L"", L"r9", false, false},
       {"target-quarantined", L"", L"", true, false},
@@ -153,37 +123,37 @@ TEST_F(版本组装测试, 状态冲突写诊断行并以3003拒绝) {
     std::wstring 错误;
     EXPECT_EQ(组装(&错误), 3003u) << 项.原因;
     EXPECT_EQ(错误, L"当前版本状态不允许组装该版本。");
-    const std::string 期望 = std::string(" stage=assembly-state-conflict code=3003 {\"allowQuarantinedRecovery\":") +
-                             (项.允许恢复 ? "true" : "false") + ",\"attemptingRelease\":\"" +
-                             std::string(项.attempting.begin(), 项.attempting.end()) +
-                             "\",\"detail\":\"组装读取的版本状态不允许准备目标版本\",\"generation\":8,"
-                             "\"pendingRelease\":\"" +
-                             std::string(项.pending.begin(), 项.pending.end()) + "\",\"reason\":\"" + 项.原因 +
-                             "\",\"targetQuarantined\":" + (项.隔离 ? "true" : "false") +
-                             ",\"targetRelease\":\"r2\"}\r\n";
     const std::string 文本 = 通道.文本();
-    ASSERT_GE(文本.size(), 期望.size()) << 项.原因;
-    EXPECT_EQ(文本.substr(文本.size() - 期望.size()), 期望) << 项.原因;
-    EXPECT_NE(文本.find(" task=assembly-test"), std::string::npos);
+    EXPECT_NE(文本.find(" task=assembly-test stage=assembly-state-conflict code=3003 {"), std::string::npos);
+    EXPECT_NE(文本.find(std::string("\"reason\":\"") + 项.原因 + "\""), std::string::npos) << 文本;
     EXPECT_FALSE(fs::exists(目标()));
   }
 }
 
+// A complete target is not copied again; it becomes pending unless it already is, or is
+// the running good release.
 TEST_F(版本组装测试, 已完整的目标不再复制并按例外记录) {
   写入发布目录(目标(), 清单文本_, "r2", 新版本文件);
-  ASSERT_EQ(组装(), 0u);
-  EXPECT_TRUE(结果_.alreadyComplete);
-  EXPECT_EQ(结果_.downloaded + 结果_.copiedFromCache + 结果_.copiedFromReleases, 0u);
+  const struct {
+    std::wstring active, lastGood, pending;
+    bool 成为待定;
+  } 用例[] = {
+      {L"", L"", L"", true}, {L"r2", L"r1", L"", true}, {L"r2", L"r2", L"", false}, {L"r1", L"r1", L"r2", false}};
+  for (const auto& 项 : 用例) {
+    本地版本状态 状态;
+    状态.generation = 9;
+    状态.activeRelease = 项.active;
+    状态.lastGoodRelease = 项.lastGood;
+    状态.pendingRelease = 项.pending;
+    写状态文件(状态根(), 状态);
+    ASSERT_EQ(组装(), 0u);
+    EXPECT_TRUE(结果_.alreadyComplete);
+    EXPECT_EQ(结果_.downloaded + 结果_.copiedFromCache + 结果_.copiedFromReleases, 0u);
+    const auto 之后 = 读状态文件(状态根() / "state.txt");
+    EXPECT_EQ(之后.generation, 项.成为待定 ? 10u : 9u) << 项.成为待定;
+    EXPECT_EQ(之后.pendingRelease, 项.成为待定 ? L"r2" : 项.pending);
+  }
   EXPECT_FALSE(fs::exists(状态根() / "staging"));
-  EXPECT_EQ(读状态文件(状态根() / "state.txt").pendingRelease, L"r2");
-
-  // The running good release is not made pending again.
-  本地版本状态 状态;
-  状态.generation = 9;
-  状态.activeRelease = 状态.lastGoodRelease = L"r2";
-  写状态文件(状态根(), 状态);
-  ASSERT_EQ(组装(), 0u);
-  EXPECT_EQ(读状态文件(状态根() / "state.txt").generation, 9u);
 }
 
 TEST_F(版本组装测试, 不完整的目标在新版本校验后才被移开) {

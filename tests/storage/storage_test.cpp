@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ namespace {
 
 using namespace 测试;
 
-本地版本状态 完整记录(std::uint64_t 代次) {
+// Every field set, in the canonical text.
+std::string 第几代(std::uint64_t 代次) {
   本地版本状态 状态;
   状态.generation = 代次;
   状态.activeRelease = L"1.0.0";
@@ -33,102 +35,84 @@ using namespace 测试;
   状态.nextCheckAt = "2024-05-01T12:00:00Z";
   状态.updateFailureCount = 3;
   状态.preservedFields = "{\"note\":\"hello\"}";
-  return 状态;
+  return 序列化本地版本状态(状态);
 }
-std::string 第几代(std::uint64_t 代次) { return 序列化本地版本状态(完整记录(代次)); }
 
 class 存储 : public ::testing::Test {
  protected:
-  std::filesystem::path 主文件() const { return 目录_.子路径("state.txt"); }
-  std::filesystem::path 备份文件() const { return 目录_.子路径("state.txt.bak"); }
   测试临时目录 目录_;
 };
 
-TEST_F(存储, 原子写入与备份) {
-  const auto 目标 = 目录_.宽路径("sub/doc");
-  const auto 备份 = 目录_.宽路径("sub/doc.bak");
-  ASSERT_TRUE(原子写入文件(目标, "old", 备份));
-  ASSERT_TRUE(原子写入文件(目标, std::string(3 * 1048576 + 5, 'n'), 备份));
-  EXPECT_EQ(读测试文件(目录_.子路径("sub/doc")).size(), 3u * 1048576 + 5);
-  EXPECT_EQ(读测试文件(目录_.子路径("sub/doc.bak")), "old");
-  std::string 内容;
-  ASSERT_TRUE(读取整个文件(目标, &内容));
-  EXPECT_EQ(内容.size(), 3u * 1048576 + 5);
-  // The content is flushed before it replaces anything: a failed flush fails the write.
-  {
-    文件故障注入 注入("刷新");
-    EXPECT_FALSE(原子写入文件(目标, "x", 备份));
-    EXPECT_TRUE(注入.已注入());
-  }
-  // Without a backup path a failed replace fails the write.
-  {
-    文件故障注入 注入("替换并备份");
-    EXPECT_FALSE(原子写入文件(目标, "y", L""));
-  }
-  // A replace that fails with a backup already there keeps the target as it was.
-  写测试文件(目录_.子路径("sub/doc"), "old");
-  写测试文件(目录_.子路径("sub/doc.bak"), "older");
-  {
-    文件故障注入 注入("替换并备份");
-    EXPECT_FALSE(原子写入文件(目标, "new", 备份));
-  }
-  EXPECT_EQ(读测试文件(目录_.子路径("sub/doc")), "old");
-  EXPECT_EQ(读测试文件(目录_.子路径("sub/doc.bak")), "older");
-  // Without a backup the replace falls back to copying the old content aside first.
-  std::filesystem::remove(目录_.子路径("sub/doc.bak"));
-  {
-    文件故障注入 注入("替换并备份");
-    EXPECT_TRUE(原子写入文件(目标, "new", 备份));
-  }
-  EXPECT_EQ(读测试文件(目录_.子路径("sub/doc")), "new");
-  EXPECT_EQ(读测试文件(目录_.子路径("sub/doc.bak")), "old");
-  EXPECT_EQ(目录内容(目录_.子路径("sub")), (std::vector<std::string>{"doc", "doc.bak"}));
-  EXPECT_FALSE(读取整个文件(目录_.宽路径("sub"), &内容));
-  EXPECT_FALSE(原子写入文件(目录_.宽路径("sub"), "x", L""));
-}
-
-// Every file call of an atomic write of several chunks, failed or cut short in turn: the
-// target holds the old or the new content, never a mix, and nothing else is left behind.
+// Each call of an atomic write of several chunks, failed or cut short in turn, with and
+// without a backup path: the target holds the old or the new content, never a mix, the
+// backup the old content when there is one, and nothing else is left behind. (A state
+// save is this write after a parse of the text.)
 TEST_F(存储, 任一调用失败时目标完整且无残留) {
   const auto 目标 = 目录_.宽路径("state/doc");
-  const auto 备份 = 目录_.宽路径("state/doc.bak");
   const std::string 旧(2 * 1048576 + 5, 'o');
   const std::string 新(2 * 1048576 + 9, 'n');
-  std::uint64_t 总调用 = 0;
-  {
-    ASSERT_TRUE(原子写入文件(目标, 旧, 备份));
-    文件故障注入 计数;
-    ASSERT_TRUE(原子写入文件(目标, 新, 备份));
-    总调用 = 计数.调用次数();
-  }
-  ASSERT_GT(总调用, 5u);
-  for (auto 类型 : {故障类型::调用失败, 故障类型::短写}) {
-    for (std::uint64_t n = 1; n <= 总调用; ++n) {
+  for (const auto& 备份 : {目录_.宽路径("state/doc.bak"), std::wstring()}) {
+    std::filesystem::remove_all(目录_.子路径("state"));
+    const std::vector<std::string> 留下 = 备份.empty() ? std::vector<std::string>{"doc"} : std::vector<std::string>{"doc", "doc.bak"};
+    std::uint64_t 总调用 = 0;
+    {
       ASSERT_TRUE(原子写入文件(目标, 旧, 备份));
-      bool 结果 = false;
-      std::string 故障调用;
-      {
-        文件故障注入 注入(n, 类型);
-        结果 = 原子写入文件(目标, 新, 备份);
-        故障调用 = 注入.故障调用();
+      文件故障注入 计数;
+      ASSERT_TRUE(原子写入文件(目标, 新, 备份));
+      总调用 = 计数.调用次数();
+    }
+    ASSERT_GT(总调用, 4u);
+    for (auto 类型 : {故障类型::调用失败, 故障类型::短写}) {
+      for (std::uint64_t n = 1; n <= 总调用; ++n) {
+        ASSERT_TRUE(原子写入文件(目标, 旧, 备份));
+        bool 结果 = false;
+        std::string 故障调用;
+        {
+          文件故障注入 注入(n, 类型);
+          结果 = 原子写入文件(目标, 新, 备份);
+          故障调用 = 注入.故障调用();
+        }
+        SCOPED_TRACE("n=" + std::to_string(n) + " " + 故障调用 + (备份.empty() ? " no backup" : ""));
+        const std::string 现在 = 读测试文件(目录_.子路径("state/doc"));
+        EXPECT_TRUE(现在 == 旧 || 现在 == 新);
+        if (结果) { EXPECT_EQ(现在, 新); }
+        EXPECT_EQ(目录内容(目录_.子路径("state")), 留下);
       }
-      const std::string 现在 = 读测试文件(目录_.子路径("state/doc"));
-      EXPECT_TRUE(现在 == 旧 || 现在 == 新) << "n=" << n << " " << 故障调用;
-      if (结果) {
-        EXPECT_EQ(现在, 新) << "n=" << n << " " << 故障调用;
-      }
-      EXPECT_EQ(目录内容(目录_.子路径("state")), (std::vector<std::string>{"doc", "doc.bak"}))
-          << "n=" << n << " " << 故障调用;
     }
   }
+  // The content is flushed before it replaces anything: a failed flush fails the write.
+  文件故障注入 注入("刷新");
+  EXPECT_FALSE(原子写入文件(目标, "x", L""));
+  EXPECT_TRUE(注入.已注入());
+}
+
+// A replace that fails keeps the target and an existing backup; with no backup there, the
+// old content is copied aside first and the write goes on.
+TEST_F(存储, 替换失败时保留备份或先复制旧内容) {
+  const auto 目标 = 目录_.宽路径("doc");
+  for (const bool 有备份 : {true, false}) {
+    写测试文件(目录_.子路径("doc"), "old");
+    std::filesystem::remove(目录_.子路径("doc.bak"));
+    if (有备份) 写测试文件(目录_.子路径("doc.bak"), "older");
+    {
+      文件故障注入 注入("替换并备份");
+      EXPECT_EQ(原子写入文件(目标, "new", 目录_.宽路径("doc.bak")), !有备份);
+    }
+    EXPECT_EQ(读测试文件(目录_.子路径("doc")), 有备份 ? "old" : "new");
+    EXPECT_EQ(读测试文件(目录_.子路径("doc.bak")), 有备份 ? "older" : "old");
+    EXPECT_EQ(目录内容(目录_.路径()), (std::vector<std::string>{"doc", "doc.bak"}));
+  }
+  std::string 内容;
+  EXPECT_FALSE(读取整个文件(目录_.宽路径(), &内容));
+  EXPECT_FALSE(原子写入文件(目录_.宽路径(), "x", L""));
 }
 
 TEST_F(存储, 格式往返与校验和) {
   本地版本状态 状态;
   ASSERT_TRUE(解析本地版本状态(第几代(7), &状态));
   EXPECT_EQ(序列化本地版本状态(状态), 第几代(7));
-  EXPECT_EQ(状态.legacyInstallPath, 完整记录(7).legacyInstallPath);
-  EXPECT_EQ(状态.quarantined, 完整记录(7).quarantined);
+  EXPECT_EQ(状态.legacyInstallPath, L"C:\\Program Files\\Tallybell\\\u65e7\u7248");
+  EXPECT_EQ(状态.quarantined, std::vector<std::wstring>{L"1.0.1"});
   EXPECT_EQ(状态.preservedFields, "{\"note\":\"hello\"}");
   const std::string 文本 = 第几代(7);
   const auto 替换 = [&](const std::string& 旧, const std::string& 新) {
@@ -145,51 +129,33 @@ TEST_F(存储, 格式往返与校验和) {
   EXPECT_EQ(状态.activeRelease, L"v1");
 }
 
+// The newer of the two usable files wins, the main one on a tie. A file that exists but
+// cannot be read this time fails the load: handing out the older one would let the next
+// save drop what the newer generation recorded.
 TEST_F(存储, 按代次选择主文件或备份) {
   const std::string 损坏 = "{\"generation\":100";
-  struct 用例 {
-    const char* 说明;
+  const struct {
     std::string 主, 备份;  // empty: no file
-    bool 选主;
+    const char* 故障调用;   // fails the first call of this name
+    int 选;                 // 1 main, 2 backup, 0 the load fails
+  } 用例表[] = {
+      {第几代(7), 第几代(8), "", 2}, {第几代(8), 第几代(8), "", 1}, {第几代(9), 第几代(8), "", 1},
+      {"", 第几代(3), "", 2},        {损坏, 第几代(2), "", 2},       {第几代(2), 损坏, "", 1},
+      {"", 损坏, "", 0},             {第几代(5), 第几代(4), "打开", 0}, {第几代(5), 第几代(4), "读取", 0},
   };
-  const 用例 用例表[] = {
-      {"backup newer", 第几代(7), 第几代(8), false}, {"equal", 第几代(8), 第几代(8), true},
-      {"main newer", 第几代(9), 第几代(8), true},    {"only backup", "", 第几代(3), false},
-      {"main corrupt", 损坏, 第几代(2), false},      {"backup corrupt", 第几代(2), 损坏, true},
-  };
-  for (const 用例& 例 : 用例表) {
-    std::filesystem::remove(主文件());
-    std::filesystem::remove(备份文件());
-    if (!例.主.empty()) 写测试文件(主文件(), 例.主);
-    if (!例.备份.empty()) 写测试文件(备份文件(), 例.备份);
-    std::string 文本;
-    本地版本状态 状态;
-    ASSERT_TRUE(加载本地版本状态(目录_.宽路径(), &文本, &状态)) << 例.说明;
-    EXPECT_EQ(文本, 例.选主 ? 例.主 : 例.备份) << 例.说明;
-  }
-  std::filesystem::remove(主文件());
-  写测试文件(备份文件(), 损坏);
-  std::string 文本;
-  本地版本状态 状态;
-  EXPECT_FALSE(加载本地版本状态(目录_.宽路径(), &文本, &状态));
-}
-
-// Main holds generation 5, the backup 4: a main that cannot be read this time must not
-// hand out generation 4, or the next save would drop what generation 5 recorded.
-TEST_F(存储, 暂时读不出的文件不让较旧的一份顶替) {
-  for (const char* 调用 : {"打开", "读取"}) {
-    写测试文件(主文件(), 第几代(5));
-    写测试文件(备份文件(), 第几代(4));
+  for (const auto& 例 : 用例表) {
+    SCOPED_TRACE(::testing::Message() << &例 - 用例表);
+    for (const auto& [名称, 内容] : {std::pair{"state.txt", 例.主}, std::pair{"state.txt.bak", 例.备份}}) {
+      std::filesystem::remove(目录_.子路径(名称));
+      if (!内容.empty()) 写测试文件(目录_.子路径(名称), 内容);
+    }
     std::string 文本 = "untouched";
     本地版本状态 状态;
-    {
-      文件故障注入 故障{std::string(调用)};
-      EXPECT_FALSE(加载本地版本状态(目录_.宽路径(), &文本, &状态)) << 调用;
-      EXPECT_TRUE(故障.已注入()) << 调用;
-    }
-    EXPECT_EQ(文本, "untouched");
-    ASSERT_TRUE(加载本地版本状态(目录_.宽路径(), &文本, &状态));
-    EXPECT_EQ(状态.generation, 5u);
+    std::unique_ptr<文件故障注入> 故障;
+    if (*例.故障调用 != '\0') 故障 = std::make_unique<文件故障注入>(std::string(例.故障调用));
+    EXPECT_EQ(加载本地版本状态(目录_.宽路径(), &文本, &状态), 例.选 != 0);
+    if (故障) { EXPECT_TRUE(故障->已注入()); }
+    EXPECT_EQ(文本, 例.选 == 0 ? "untouched" : 例.选 == 1 ? 例.主 : 例.备份);
   }
 }
 
