@@ -8,6 +8,7 @@
 #include "common/guid_text.h"
 #include "common/text.h"
 #include "coordinator/coordinator.h"
+#include "diagnostics/channel.h"
 #include "diagnostics/diagnostic_line.h"
 #include "platform/clock.h"
 #include "platform/elevation.h"
@@ -22,21 +23,11 @@ namespace {
 
 constexpr wchar_t 提升标志[] = L"--elevated-background-check";
 
-bool 诊断标识可用(const std::string& 标识) {
-  if (标识.empty() || 标识.size() > 64) return false;
-  for (unsigned char 字符 : 标识) {
-    const bool 允许 = (字符 >= '0' && 字符 <= '9') || (字符 >= 'A' && 字符 <= 'Z') || (字符 >= 'a' && 字符 <= 'z') ||
-                      字符 == '-';
-    if (!允许) return false;
-  }
-  return true;
-}
-
 // The given id when it is usable, otherwise a new GUID text (or pid and tick without one).
 std::string 取诊断标识(const 命令行参数& 命令) {
   if (const auto 值 = 命令.值(L"--diagnostic-id")) {
     const std::string 标识 = 宽转UTF8宽松(*值);
-    if (诊断标识可用(标识)) return 标识;
+    if (诊断标识有效(标识)) return 标识;
   }
   platform::GUID值 值;
   if (platform::生成GUID(&值)) return 宽转UTF8宽松(GUID注册表形式(值).substr(1, 36));
