@@ -2,10 +2,12 @@
 // bounded waits, and a holder that dies.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "common/text.h"
-#include "download/download_task.h"
+#include "download/download_test_support.h"
 #include "platform/named_mutex.h"
 #include "platform/named_semaphore.h"
 #include "storage/coordinator_lock.h"
@@ -97,6 +99,24 @@ TEST(命名锁, 持有者死去后下一次运行照常准备版本) {
   ASSERT_TRUE(结果.已运行);
   EXPECT_EQ(结果.退出码, 0u) << 结果.输出;
   EXPECT_EQ(结果.输出, "background release prepared\n");
+}
+
+// A run that finds another holder downloading the same object waits for it and then takes
+// the object from the cache instead of downloading it again.
+TEST_F(下载任务测试, 另一持有者正在下载同一对象时等待后找到缓存对象) {
+  auto 持有者 = std::make_unique<持锁线程>(下载对象锁前缀 + 逐字节加宽(配置_.sha256));
+  ASSERT_TRUE(持有者->已取得());
+  std::thread 完成下载([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    写测试文件(文件(".object"), 对象_);
+    持有者.reset();
+  });
+  脚本下载传输 传输(对象_);
+  const 运行结果 结果 = 运行(传输);
+  完成下载.join();
+  ASSERT_TRUE(结果.成功) << ::testing::PrintToString(结果.消息);
+  EXPECT_TRUE(结果.结果.fromCache);
+  EXPECT_TRUE(传输.请求.empty());
 }
 
 }  // namespace
