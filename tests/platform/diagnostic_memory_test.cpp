@@ -10,6 +10,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "platform/windows/handles_win.h"
 #include "platform/windows/windows_test_support.h"
 #else
 #include <sys/stat.h>
@@ -42,10 +43,21 @@ bool 写一行(const std::string& 标识) {
   return 已调用;
 }
 
-TEST(诊断共享内存, 打开应用创建的通道并共享它的内存) {
+// The update core opens the channel the application made and shares its memory, and never
+// creates one the application did not make (twice: had the first opening created anything,
+// the second would find it).
+TEST(诊断共享内存, 打开应用创建的通道并共享它的内存而不创建别的通道) {
   测试诊断通道 应用("contract-open");
   ASSERT_TRUE(应用.已创建());
   诊断共享内存 通道;
+  for (int 次 = 0; 次 < 2; ++次) {
+    通道.打开("contract-absent");
+    EXPECT_FALSE(通道.有映射() || 通道.有锁());
+    EXPECT_EQ(通道.视图(), nullptr);
+    EXPECT_EQ(通道.加锁(0), 加锁结果::错误);
+    通道.解锁();  // harmless without a lock
+  }
+  EXPECT_FALSE(写一行("contract-absent"));
   通道.打开("contract-open");
   EXPECT_TRUE(通道.有映射() && 通道.有锁());
   ASSERT_NE(通道.视图(), nullptr);
@@ -60,20 +72,6 @@ TEST(诊断共享内存, 打开应用创建的通道并共享它的内存) {
   EXPECT_FALSE(通道.有映射() || 通道.有锁());
   EXPECT_EQ(通道.视图(), nullptr);
   EXPECT_EQ(通道.加锁(0), 加锁结果::错误);
-}
-
-TEST(诊断共享内存, 应用没有创建的通道不会被更新核心创建) {
-  测试诊断通道 别的("contract-other");
-  // Twice: had the first opening created anything, the second would find it.
-  for (int 次 = 0; 次 < 2; ++次) {
-    诊断共享内存 通道;
-    通道.打开("contract-absent");
-    EXPECT_FALSE(通道.有映射() || 通道.有锁());
-    EXPECT_EQ(通道.视图(), nullptr);
-    EXPECT_EQ(通道.加锁(0), 加锁结果::错误);
-    通道.解锁();  // harmless without a lock
-  }
-  EXPECT_FALSE(写一行("contract-absent"));
 }
 
 TEST(诊断共享内存, 别处持锁时等待有界且行被丢弃而持有者死去后锁被取得) {
@@ -94,48 +92,23 @@ TEST(诊断共享内存, 别处持锁时等待有界且行被丢弃而持有者�
 }
 
 #ifdef _WIN32
-// What only Windows can get wrong: channels the application could have made wrong.
-// A channel id that no other test or process uses.
-std::string 新标识() {
-  std::wstring 文本 = 测试::新GUID文本();
-  return std::string(文本.begin(), 文本.end());
-}
-
-// What the application creates: a pagefile-backed mapping and an unowned mutex.
-struct 应用端通道 {
-  HANDLE 映射 = nullptr;
-  HANDLE 锁 = nullptr;
-
-  应用端通道(const std::string& 标识, DWORD 映射字节数, bool 建锁) {
-    const std::wstring 名称 = 诊断映射名称(标识);
-    映射 = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 映射字节数, 名称.c_str());
-    if (建锁) 锁 = ::CreateMutexW(nullptr, FALSE, (名称 + L".Lock").c_str());
-  }
-  ~应用端通道() {
-    if (锁 != nullptr) ::CloseHandle(锁);
-    if (映射 != nullptr) ::CloseHandle(映射);
-  }
-  应用端通道(const 应用端通道&) = delete;
-  应用端通道& operator=(const 应用端通道&) = delete;
-};
-
+// What only Windows can get wrong: channels the application could have made wrong, a
+// pagefile-backed mapping without its mutex, or one too small for the view.
 TEST(WindowsDiagnosticMemory, NoViewWithoutTheLockOrWithATooSmallMapping) {
-  const std::string 只有映射 = 新标识();
-  应用端通道 应用一(只有映射, 诊断视图字节数, false);
-  ASSERT_NE(应用一.映射, nullptr);
-  诊断共享内存 通道;
-  通道.打开(只有映射);
-  EXPECT_TRUE(通道.有映射());
-  EXPECT_FALSE(通道.有锁());
-  EXPECT_EQ(通道.视图(), nullptr);
-
-  const std::string 太小 = 新标识();
-  应用端通道 应用二(太小, 4096, true);
-  ASSERT_NE(应用二.映射, nullptr);
-  通道.打开(太小);  // reopening closes the previous channel first
-  EXPECT_TRUE(通道.有映射());
-  EXPECT_TRUE(通道.有锁());
-  EXPECT_EQ(通道.视图(), nullptr);
+  for (const bool 只有映射 : {true, false}) {
+    const std::wstring 文本 = 测试::新GUID文本();
+    const std::string 标识(文本.begin(), 文本.end());
+    const std::wstring 名称 = 诊断映射名称(标识);
+    const windows::作用域句柄 映射(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                       只有映射 ? 诊断视图字节数 : 4096, 名称.c_str()));
+    const windows::作用域句柄 锁(只有映射 ? nullptr : ::CreateMutexW(nullptr, FALSE, (名称 + L".Lock").c_str()));
+    ASSERT_TRUE(映射);
+    诊断共享内存 通道;
+    通道.打开(标识);
+    EXPECT_TRUE(通道.有映射());
+    EXPECT_EQ(通道.有锁(), !只有映射);
+    EXPECT_EQ(通道.视图(), nullptr);
+  }
 }
 
 #else

@@ -3,6 +3,9 @@
 // 260-character limit of Windows, installed alike on both.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "documents/manifest.h"
 #include "support/file_helpers.h"
 #include "support/lock_namespace.h"
@@ -15,12 +18,13 @@ namespace {
 
 using namespace 测试;
 
-TEST(发布路径, Windows的设备名和会被截去的结尾在两个平台都不合规则) {
-  for (const char* 路径 : {"CON", "con.txt", "bin/NUL", "Aux.tar.gz", "prn", "COM1", "data/lpt9.log", "COM\xC2\xB9",
-                           "NUL .txt", "a.", "a ", "lib./x.dll", "a:b"}) {
+TEST(发布路径, Windows的设备名会被截去的结尾与过长路径在两个平台都不合规则) {
+  for (const std::string& 路径 : std::vector<std::string>{"CON", "con.txt", "bin/NUL", "Aux.tar.gz", "prn", "COM1", "data/lpt9.log", "COM\xC2\xB9",
+                                 "NUL .txt", "a.", "a ", "lib./x.dll", "a:b", "a/" + std::string(1023, 'n')}) {
     EXPECT_FALSE(是规范相对路径(路径)) << 路径;
   }
-  for (const char* 路径 : {"CONSOLE", "COM10", "LPT0", "com", "nul_", ".con", "xaux.txt", "a.b", "a b"}) {
+  for (const std::string& 路径 : std::vector<std::string>{"CONSOLE", "COM10", "LPT0", "com", "nul_", ".con", "xaux.txt", "a.b", "a b",
+                                 "a/" + std::string(1022, 'n')}) {
     EXPECT_TRUE(是规范相对路径(路径)) << 路径;
   }
 }
