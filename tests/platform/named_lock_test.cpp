@@ -2,6 +2,11 @@
 // bounded waits, and a holder that dies.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -45,7 +50,9 @@ TEST(命名锁, 两个平台拒绝同样的名称和名额数) {
   }
 }
 
-TEST(命名锁, 名额用尽后等待超时而归还或析构后可再取) {
+// Slots run out and come back when given back, destroyed, or (POSIX) when the process that
+// held one dies without giving it back.
+TEST(命名锁, 名额用尽后等待超时而归还析构或持有进程死去后可再取) {
   私有锁命名空间 命名空间;
   const std::wstring 名称 = L"Tallybell-SemaphoreTest-1";
   命名信号量 甲, 乙, 丙;
@@ -63,6 +70,18 @@ TEST(命名锁, 名额用尽后等待超时而归还或析构后可再取) {
     EXPECT_EQ(临时->取得名额(0), 加锁结果::取得);
   }  // the destructor gives the slot back
   EXPECT_EQ(乙.取得名额(0), 加锁结果::取得);
+#ifndef _WIN32
+  丙.归还名额();
+  const pid_t 子 = ::fork();
+  if (子 == 0) {
+    命名信号量 信号量;
+    ::_exit(信号量.打开或创建(名称, 2) && 信号量.取得名额(0) == 加锁结果::取得 ? 0 : 1);
+  }
+  int 状态 = 0;
+  ASSERT_EQ(::waitpid(子, &状态, 0), 子);
+  ASSERT_TRUE(WIFEXITED(状态) && WEXITSTATUS(状态) == 0);
+  EXPECT_EQ(丙.取得名额(0), 加锁结果::取得);
+#endif
 }
 
 TEST(命名锁, 另一持有者在时等待有界而它放开后最长的等待立即取得) {
