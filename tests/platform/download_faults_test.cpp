@@ -1,6 +1,8 @@
 // Server faults met by the real download client and the download task over HTTPS, on
 // both platforms: what each leaves behind (lastError, .part, checkpoint), and that the
-// next run resumes from there with a Range request and ends with a verified object.
+// next run resumes from there with a Range request and ends with a verified object. The
+// task's own checks of sizes, ranges, statuses and hashes are tabled with the scripted
+// transport (tests/download); here are the faults the platform's HTTP library meets.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -43,15 +45,8 @@ struct 服务故障 {
   return 应答;
 }
 
-服务应答 损坏的剩余部分() {
-  std::string 正文 = 偏移图案(对象大小).substr(已有);
-  正文[正文.size() / 2] ^= 0x5a;
-  return 带头(应答(206, 正文), "Content-Range", "bytes 4000-99999/100000");
-}
-
 std::vector<服务故障> 故障表(std::uint16_t 端口) {
   const char* 读取失败 = "读取 WinHTTP 响应正文失败。";
-  const char* 状态无效 = "下载响应状态或 Content-Range 无效。";
   const char* 范围无效 = "Content-Range 响应头无效。";
   服务应答 挂断;
   挂断.hangUp = true;
@@ -60,21 +55,12 @@ std::vector<服务故障> 故障表(std::uint16_t 端口) {
        已有 + 20000, true},
       {"200 to a range request, then cut off",
        对象([](auto& 应答) { 应答.ignoreRange = true; 应答.resetAfter = 30000; }), 读取失败, 30000, true},
-      {"206 starting elsewhere", 带头(对象(), "Content-Range", "bytes 3000-99999/100000"), 状态无效, 已有},
-      {"206 with a wrong total", 带头(对象(), "Content-Range", "bytes 4000-99999/100001"), 状态无效, 已有},
       {"206 with a * total", 带头(对象(), "Content-Range", "bytes 4000-99999/*"), 范围无效, 已有},
-      {"206 Content-Length beyond the rest", 带头(对象(), "Content-Length", std::to_string(对象大小 - 已有 + 1)),
-       "断点响应 Content-Length 超出剩余大小。", 已有},
-      {"200 Content-Length beyond the object",
-       带头(对象([](auto& 应答) { 应答.ignoreRange = true; }), "Content-Length", std::to_string(对象大小 + 1)),
-       "完整响应 Content-Length 与目标大小不符。", 已有},
       {"body longer than the object", 对象([](auto& 应答) { 应答.chunked = true; 应答.extraBytes = 100; }),
        "下载正文超过声明大小。", 已有},
       {"redirect to a refused address", 跳转应答(302, "http://127.0.0.1:" + std::to_string(端口) + "/o"),
        "下载最终地址不在允许地址内。", 已有},
       {"connection closed without an answer", 挂断, "WinHTTP 下载请求失败。", 已有},
-      {"404", 应答(404, "missing"), 状态无效, 已有},
-      {"wrong hash for a complete body", 损坏的剩余部分(), "下载对象 SHA-256 不匹配。", 0},
       {"a server trickling bytes until the time limit",
        对象([](auto& 应答) { 应答.trickleBytes = 2000; 应答.trickleMs = 250; }), "下载任务超过总时限。", std::nullopt,
        false, L"下载任务超过总时限。", 3000},

@@ -33,10 +33,9 @@ TEST(命名锁, 两个平台拒绝同样的名称和名额数) {
     std::wstring 名称;
     std::uint32_t 名额数;
     bool 可用;
-  } 用例[] = {{L"Tallybell-LockTest", 1, true},     {L"Tallybell-LockTest", 64, true},
-              {L"", 1, false},                      {L"a/b", 1, false},
-              {L"a\\b", 1, false},                  {std::wstring(L"a\0b", 3), 1, false},
-              {L"Tallybell-LockTest", 0, false},    {L"Tallybell-LockTest", 65, false}};
+  } 用例[] = {{L"Tallybell-LockTest", 1, true}, {L"Tallybell-LockTest", 64, true}, {L"", 1, false},
+              {L"a/b", 1, false}, {L"a\\b", 1, false}, {std::wstring(L"a\0b", 3), 1, false},
+              {L"Tallybell-LockTest", 0, false}, {L"Tallybell-LockTest", 65, false}};
   for (const auto& 例 : 用例) {
     {
       命名信号量 信号量;

@@ -6,6 +6,7 @@ service they start (--ca-dir)."""
 
 import os
 import secrets
+import ssl
 import subprocess
 import sys
 
@@ -48,6 +49,40 @@ def _openssl(names, *args):
                    env=environment)
 
 
+def _der_item(der, start):
+    """The content offset and length of the DER item at start."""
+    length = der[start + 1]
+    start += 2
+    if length & 0x80:
+        count = length & 0x7F
+        length = int.from_bytes(der[start:start + count], "big")
+        start += count
+    return start, length
+
+
+def _signature_has_short_integer(pem_path):
+    """True when r or s of the certificate's ECDSA signature has fewer than 32 significant
+    bytes. Wine's crypt32 rejects such a signature (it does not pad the shorter integer
+    back to the curve's size), so about one certificate in 128 would fail its chain check
+    there; on Windows and with OpenSSL these certificates are valid."""
+    with open(pem_path, "r", encoding="ascii") as source:
+        der = ssl.PEM_cert_to_DER_cert(source.read())
+    content, length = _der_item(der, 0)
+    item, end = content, content + length
+    while True:  # the signature is the last member: tbsCertificate, algorithm, signature
+        last = item
+        start, size = _der_item(der, item)
+        item = start + size
+        if item >= end:
+            break
+    bits, _ = _der_item(der, last)
+    sequence, _ = _der_item(der, bits + 1)  # after the unused-bits count
+    r_start, r_size = _der_item(der, sequence)
+    s_start, s_size = _der_item(der, r_start + r_size)
+    return any(int.from_bytes(der[start:start + size], "big") < 1 << 248
+               for start, size in ((r_start, r_size), (s_start, s_size)))
+
+
 def _write_config(directory):
     config = os.path.join(directory, "openssl.cnf")
     with open(config, "w", encoding="ascii") as out:
@@ -59,9 +94,13 @@ def make_ca(directory):
     """Makes a fresh CA (ca.pem, ca.key) in directory."""
     os.makedirs(directory, exist_ok=True)
     config = _write_config(directory)
-    _openssl("DNS:localhost", "req", "-x509", "-config", config, "-extensions", "ca_ext", *_EC_KEY,
-             "-keyout", os.path.join(directory, "ca.key"), "-out", os.path.join(directory, "ca.pem"),
-             "-days", "2", "-subj", "/CN=Tallybell Test CA %s" % secrets.token_hex(4))
+    # Made again until Wine can check its self-signature too; see above.
+    while True:
+        _openssl("DNS:localhost", "req", "-x509", "-config", config, "-extensions", "ca_ext", *_EC_KEY,
+                 "-keyout", os.path.join(directory, "ca.key"), "-out", os.path.join(directory, "ca.pem"),
+                 "-days", "2", "-subj", "/CN=Tallybell Test CA %s" % secrets.token_hex(4))
+        if not _signature_has_short_integer(os.path.join(directory, "ca.pem")):
+            break
 
 
 def make_certificates(directory, ca_dir=None, name=None):
@@ -83,9 +122,13 @@ def make_certificates(directory, ca_dir=None, name=None):
     csr = os.path.join(directory, "server.csr")
     _openssl(names, "req", "-new", "-config", config, *_EC_KEY, "-keyout", files.server_key,
              "-out", csr, "-subj", "/CN=" + (name or "localhost"))
-    _openssl(names, "x509", "-req", "-in", csr, "-CA", files.ca_file, "-CAkey", ca_key,
-             "-set_serial", str(secrets.randbits(63)), "-days", "2",
-             "-extfile", config, "-extensions", "server_ext", "-out", files.server_cert)
+    # Signed again (a fresh nonce) until Wine can check the signature; see above.
+    while True:
+        _openssl(names, "x509", "-req", "-in", csr, "-CA", files.ca_file, "-CAkey", ca_key,
+                 "-set_serial", str(secrets.randbits(63)), "-days", "2",
+                 "-extfile", config, "-extensions", "server_ext", "-out", files.server_cert)
+        if not _signature_has_short_integer(files.server_cert):
+            break
     subject_hash = subprocess.run(["openssl", "x509", "-hash", "-noout", "-in", files.ca_file],
                                   check=True, capture_output=True, text=True).stdout.strip()
     os.makedirs(files.ca_dir, exist_ok=True)

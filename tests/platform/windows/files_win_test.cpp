@@ -170,18 +170,14 @@ TEST(Windows文件, ReplaceFileW半途失败后目标仍有完整内容) {
 
 // Both programs carry the long-path-aware manifest as resource 1 of type RT_MANIFEST.
 TEST(Windows文件, 两个程序都带长路径清单) {
-  const fs::path 目录 = fs::path(本程序路径()).parent_path();
   for (const char* 程序 : {"tallybell-update.exe", "tallybell-publish.exe"}) {
-    HMODULE 模块 =
-        ::LoadLibraryExW((目录 / 程序).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(模块, nullptr) << 程序;
-    HRSRC 资源 = ::FindResourceW(模块, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    const auto 路径 = fs::path(本程序路径()).parent_path() / 程序;
+    HMODULE 模块 = ::LoadLibraryExW(路径.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HRSRC 资源 = 模块 != nullptr ? ::FindResourceW(模块, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr;
     ASSERT_NE(资源, nullptr) << 程序;
-    const char* 文本 = static_cast<const char*>(::LockResource(::LoadResource(模块, 资源)));
-    const std::string 清单(文本, ::SizeofResource(模块, 资源));
-    const char 长路径设置[] =
-        "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>";
-    EXPECT_NE(清单.find(长路径设置), std::string::npos) << 程序;
+    const std::string 清单(static_cast<const char*>(::LockResource(::LoadResource(模块, 资源))), ::SizeofResource(模块, 资源));
+    EXPECT_NE(清单.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>"),
+              std::string::npos) << 程序;
     ::FreeLibrary(模块);
   }
 }
