@@ -62,9 +62,9 @@ def _der_item(der, start):
 
 def _signature_has_short_integer(pem_path):
     """True when r or s of the certificate's ECDSA signature has fewer than 32 significant
-    bytes. Wine's crypt32 rejects such a signature (it does not pad the shorter integer
-    back to the curve's size), so about one certificate in 128 would fail its chain check
-    there; on Windows and with OpenSSL these certificates are valid."""
+    bytes. Wine's certificate check (WinHTTP through crypt32) rejects such a signature, so
+    about one service in 128 failed its TLS handshake under Wine with
+    ERROR_WINHTTP_SECURE_CHANNEL_ERROR; on Windows and with OpenSSL they are valid."""
     with open(pem_path, "r", encoding="ascii") as source:
         der = ssl.PEM_cert_to_DER_cert(source.read())
     content, length = _der_item(der, 0)
