@@ -1,7 +1,8 @@
 // What whoever can write an offline fixture directory can do to a run that uses it: the
-// fixture chooses the release, but links, FIFOs and oversized files in it neither hang the
-// run nor make it read or copy files from outside the fixture. (Linked and FIFO release
-// sources of an offline preparation are in the table of security_links_test.cpp.)
+// fixture chooses the release, but links and FIFOs in it neither hang the run nor make it
+// read or copy files from outside the fixture. (Linked and FIFO release sources of an
+// offline preparation are in the table of security_links_test.cpp; oversized fixture files
+// in tests/transport/offline_fixture_test.cpp.)
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -123,21 +124,6 @@ TEST_F(夹具安全, 命名管道当作无法读取) {
   unsigned char 摘要[32];
   EXPECT_FALSE(计算文件SHA256(夹具_.宽路径("policy.json"), 摘要, &错误_));
   EXPECT_EQ(错误_, L"无法打开待计算 SHA-256 的文件。");
-}
-
-// A fixture file above the 64 MiB read limit is not read into memory: the resolve route
-// falls back as for a missing file, and a results file that large is left alone.
-TEST_F(夹具安全, 超大文件不被整读) {
-  for (const std::string 名称 : {"policy.json", 结果文件}) {
-    写测试文件(夹具(名称), "");
-    fs::resize_file(夹具(名称), 67108865);  // sparse: no disk space needed
-  }
-  写测试文件(夹具("default-policy.json"), "{}");
-  std::string 正文;
-  EXPECT_TRUE(发送("resolve", &正文));
-  EXPECT_EQ(正文, "{}");
-  EXPECT_FALSE(发送("results"));
-  EXPECT_EQ(fs::file_size(夹具(结果文件)), 67108865u);
 }
 
 }  // namespace

@@ -77,22 +77,18 @@ TEST(Windows文件, 读取模式的共享) {
   EXPECT_FALSE(读者.打开(目录.宽路径("new"), 打开模式::读取已有));  // no sharing at all
 }
 
-TEST(Windows长路径, 扩展形式由完整路径构成) {
-  const struct {
-    std::wstring 给定, 期望;
-  } 用例[] = {
-      {L"C:/a/./b/../c", L"\\\\?\\C:\\a\\c"},
-      {L"\\\\server\\share\\x\\..\\y", L"\\\\?\\UNC\\server\\share\\y"},
-      {L"\\\\?\\C:\\a\\..\\kept", L"\\\\?\\C:\\a\\..\\kept"},
-      {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},
-      {L"", L""},
-  };
-  for (const auto& 例 : 用例) EXPECT_EQ(长路径形式(例.给定), 例.期望);
-}
-
-// Every entry of the table that takes a path hands the Win32 function the extended form,
-// here for a folder 300 characters deep given with '/' and a ".." step.
+// The extended form is made from the full path; every entry of the table that takes a path
+// hands the Win32 function that form, here for a folder 300 characters deep given with '/'
+// and a ".." step.
 TEST(Windows长路径, 文件调用表的每个路径调用都收到扩展形式) {
+  for (const auto& [给定, 期望] : std::vector<std::pair<std::wstring, std::wstring>>{
+           {L"C:/a/./b/../c", L"\\\\?\\C:\\a\\c"},
+           {L"\\\\server\\share\\x\\..\\y", L"\\\\?\\UNC\\server\\share\\y"},
+           {L"\\\\?\\C:\\a\\..\\kept", L"\\\\?\\C:\\a\\..\\kept"},
+           {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},
+           {L"", L""}}) {
+    EXPECT_EQ(长路径形式(给定), 期望);
+  }
   测试::测试临时目录 目录;
   std::wstring 深 = 目录.宽路径();
   for (int i = 0; i < 6; ++i) {
