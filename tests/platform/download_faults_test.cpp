@@ -40,11 +40,6 @@ struct 服务故障 {
   return 应答;
 }
 
-服务应答 带头(服务应答 应答, const std::string& 名称, const std::string& 值) {
-  应答.headers.emplace_back(名称, 值);
-  return 应答;
-}
-
 std::vector<服务故障> 故障表(std::uint16_t 端口) {
   const char* 读取失败 = "读取 WinHTTP 响应正文失败。";
   const char* 范围无效 = "Content-Range 响应头无效。";
@@ -55,7 +50,8 @@ std::vector<服务故障> 故障表(std::uint16_t 端口) {
        已有 + 20000, true},
       {"200 to a range request, then cut off",
        对象([](auto& 应答) { 应答.ignoreRange = true; 应答.resetAfter = 30000; }), 读取失败, 30000, true},
-      {"206 with a * total", 带头(对象(), "Content-Range", "bytes 4000-99999/*"), 范围无效, 已有},
+      {"206 with a * total", 对象([](auto& 应答) { 应答.headers = {{"Content-Range", "bytes 4000-99999/*"}}; }),
+       范围无效, 已有},
       {"body longer than the object", 对象([](auto& 应答) { 应答.chunked = true; 应答.extraBytes = 100; }),
        "下载正文超过声明大小。", 已有},
       {"redirect to a refused address", 跳转应答(302, "http://127.0.0.1:" + std::to_string(端口) + "/o"),

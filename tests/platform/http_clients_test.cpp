@@ -246,35 +246,26 @@ TEST_F(HTTP客户端测试, 明文HTTP只通往指定内容主机并经由系统
   EXPECT_EQ(已收[0].请求头("Host"), TALLYBELL_CONTENT_HOST);
 }
 
-TEST_F(HTTP客户端测试, 下载先交响应头再按批量交正文续传时发Range并读入ContentRange) {
+// A resumed download (Range, 206, Content-Range) is the second run of every row of the
+// fault table.
+TEST_F(HTTP客户端测试, 下载先交响应头再按批量交正文且不发Range) {
   服务_.设置路由("GET", "/o", {对象应答(对象大小)});
-  const struct {
-    std::uint64_t 起点;
-    std::size_t 批量;
-    std::uint32_t 状态码;
-    块表 块;
-    const char* Range;
-  } 用例表[] = {{0, 4096, 200, {4096, 4096, 4096, 100}, ""}, {1000, 0, 206, {对象大小 - 1000}, "bytes=1000-"}};
-  for (const auto& 项 : 用例表) {
-    SCOPED_TRACE(项.起点);
-    const std::size_t 此前 = 服务_.已收请求().size();
-    const 下载记录 记录 = 执行(下载(服务_.地址("/o"), 项.起点), 项.批量);
-    ASSERT_TRUE(记录.成功) << testing::PrintToString(记录.消息);
-    EXPECT_TRUE(记录.消息.empty());
-    EXPECT_EQ(记录.响应头次数, 1);
-    EXPECT_FALSE(记录.正文先于响应头);
-    EXPECT_EQ(记录.头.statusCode, 项.状态码);
-    EXPECT_EQ(记录.头.finalUrl, 下载(服务_.地址("/o")).url);
-    EXPECT_EQ(记录.头.hasContentRange, 项.起点 != 0);
-    EXPECT_EQ(记录.头.hasContentRange ? 记录.头.rangeStart : 0, 项.起点);
-    EXPECT_EQ(记录.头.hasContentRange ? 记录.头.rangeTotal : 记录.头.contentLength, 对象大小);
-    EXPECT_TRUE(记录.头.hasContentLength && 记录.头.acceptsByteRanges);
-    EXPECT_EQ(记录.块, 项.块);
-    EXPECT_EQ(记录.正文, 偏移图案(对象大小).substr(项.起点));
-    EXPECT_EQ(收到的Range(此前), 项.Range);
-  }
-  EXPECT_EQ(服务_.已收请求().at(0).请求头("User-Agent"), "TallybellUpdater/1.0");
-  EXPECT_EQ(服务_.已收请求().at(0).tlsVersion, "TLSv1.2");
+  const 下载记录 记录 = 执行(下载(服务_.地址("/o")), 4096);
+  ASSERT_TRUE(记录.成功) << testing::PrintToString(记录.消息);
+  EXPECT_TRUE(记录.消息.empty());
+  EXPECT_EQ(记录.响应头次数, 1);
+  EXPECT_FALSE(记录.正文先于响应头);
+  EXPECT_EQ(记录.头.statusCode, 200u);
+  EXPECT_EQ(记录.头.finalUrl, 下载(服务_.地址("/o")).url);
+  EXPECT_TRUE(记录.头.hasContentLength && 记录.头.acceptsByteRanges && !记录.头.hasContentRange);
+  EXPECT_EQ(记录.头.contentLength, 对象大小);
+  EXPECT_EQ(记录.块, (块表{4096, 4096, 4096, 100}));
+  EXPECT_EQ(记录.正文, 偏移图案(对象大小));
+  const auto 收到 = 服务_.已收请求();
+  ASSERT_EQ(收到.size(), 1u);
+  EXPECT_FALSE(收到[0].有请求头("Range"));
+  EXPECT_EQ(收到[0].请求头("User-Agent"), "TallybellUpdater/1.0");
+  EXPECT_EQ(收到[0].tlsVersion, "TLSv1.2");
 }
 
 // Header values are judged as the server sent them, and a bad one fails before the head.
