@@ -10,18 +10,19 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "platform/windows/handles_win.h"
 #include "platform/windows/windows_test_support.h"
 #else
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 
 #include "common/text.h"
 #include "platform/posix/user_namespace.h"
+#include "support/environment_guard.h"
 #include "support/temp_dir.h"
 #endif
 
@@ -42,10 +43,21 @@ bool 写一行(const std::string& 标识) {
   return 已调用;
 }
 
-TEST(诊断共享内存, 打开应用创建的通道并共享它的内存) {
+// The update core opens the channel the application made and shares its memory, and never
+// creates one the application did not make (twice: had the first opening created anything,
+// the second would find it).
+TEST(诊断共享内存, 打开应用创建的通道并共享它的内存而不创建别的通道) {
   测试诊断通道 应用("contract-open");
   ASSERT_TRUE(应用.已创建());
   诊断共享内存 通道;
+  for (int 次 = 0; 次 < 2; ++次) {
+    通道.打开("contract-absent");
+    EXPECT_FALSE(通道.有映射() || 通道.有锁());
+    EXPECT_EQ(通道.视图(), nullptr);
+    EXPECT_EQ(通道.加锁(0), 加锁结果::错误);
+    通道.解锁();  // harmless without a lock
+  }
+  EXPECT_FALSE(写一行("contract-absent"));
   通道.打开("contract-open");
   EXPECT_TRUE(通道.有映射() && 通道.有锁());
   ASSERT_NE(通道.视图(), nullptr);
@@ -60,20 +72,6 @@ TEST(诊断共享内存, 打开应用创建的通道并共享它的内存) {
   EXPECT_FALSE(通道.有映射() || 通道.有锁());
   EXPECT_EQ(通道.视图(), nullptr);
   EXPECT_EQ(通道.加锁(0), 加锁结果::错误);
-}
-
-TEST(诊断共享内存, 应用没有创建的通道不会被更新核心创建) {
-  测试诊断通道 别的("contract-other");
-  // Twice: had the first opening created anything, the second would find it.
-  for (int 次 = 0; 次 < 2; ++次) {
-    诊断共享内存 通道;
-    通道.打开("contract-absent");
-    EXPECT_FALSE(通道.有映射() || 通道.有锁());
-    EXPECT_EQ(通道.视图(), nullptr);
-    EXPECT_EQ(通道.加锁(0), 加锁结果::错误);
-    通道.解锁();  // harmless without a lock
-  }
-  EXPECT_FALSE(写一行("contract-absent"));
 }
 
 TEST(诊断共享内存, 别处持锁时等待有界且行被丢弃而持有者死去后锁被取得) {
@@ -94,48 +92,23 @@ TEST(诊断共享内存, 别处持锁时等待有界且行被丢弃而持有者�
 }
 
 #ifdef _WIN32
-// What only Windows can get wrong: channels the application could have made wrong.
-// A channel id that no other test or process uses.
-std::string 新标识() {
-  std::wstring 文本 = 测试::新GUID文本();
-  return std::string(文本.begin(), 文本.end());
-}
-
-// What the application creates: a pagefile-backed mapping and an unowned mutex.
-struct 应用端通道 {
-  HANDLE 映射 = nullptr;
-  HANDLE 锁 = nullptr;
-
-  应用端通道(const std::string& 标识, DWORD 映射字节数, bool 建锁) {
-    const std::wstring 名称 = 诊断映射名称(标识);
-    映射 = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 映射字节数, 名称.c_str());
-    if (建锁) 锁 = ::CreateMutexW(nullptr, FALSE, (名称 + L".Lock").c_str());
-  }
-  ~应用端通道() {
-    if (锁 != nullptr) ::CloseHandle(锁);
-    if (映射 != nullptr) ::CloseHandle(映射);
-  }
-  应用端通道(const 应用端通道&) = delete;
-  应用端通道& operator=(const 应用端通道&) = delete;
-};
-
+// What only Windows can get wrong: channels the application could have made wrong, a
+// pagefile-backed mapping without its mutex, or one too small for the view.
 TEST(WindowsDiagnosticMemory, NoViewWithoutTheLockOrWithATooSmallMapping) {
-  const std::string 只有映射 = 新标识();
-  应用端通道 应用一(只有映射, 诊断视图字节数, false);
-  ASSERT_NE(应用一.映射, nullptr);
-  诊断共享内存 通道;
-  通道.打开(只有映射);
-  EXPECT_TRUE(通道.有映射());
-  EXPECT_FALSE(通道.有锁());
-  EXPECT_EQ(通道.视图(), nullptr);
-
-  const std::string 太小 = 新标识();
-  应用端通道 应用二(太小, 4096, true);
-  ASSERT_NE(应用二.映射, nullptr);
-  通道.打开(太小);  // reopening closes the previous channel first
-  EXPECT_TRUE(通道.有映射());
-  EXPECT_TRUE(通道.有锁());
-  EXPECT_EQ(通道.视图(), nullptr);
+  for (const bool 只有映射 : {true, false}) {
+    const std::wstring 文本 = 测试::新GUID文本();
+    const std::string 标识(文本.begin(), 文本.end());
+    const std::wstring 名称 = 诊断映射名称(标识);
+    const windows::作用域句柄 映射(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                       只有映射 ? 诊断视图字节数 : 4096, 名称.c_str()));
+    const windows::作用域句柄 锁(只有映射 ? nullptr : ::CreateMutexW(nullptr, FALSE, (名称 + L".Lock").c_str()));
+    ASSERT_TRUE(映射);
+    诊断共享内存 通道;
+    通道.打开(标识);
+    EXPECT_TRUE(通道.有映射());
+    EXPECT_EQ(通道.有锁(), !只有映射);
+    EXPECT_EQ(通道.视图(), nullptr);
+  }
 }
 
 #else
@@ -143,52 +116,21 @@ TEST(WindowsDiagnosticMemory, NoViewWithoutTheLockOrWithATooSmallMapping) {
 // the application's own (links, modes, owners, sizes).
 namespace fs = std::filesystem;
 
-// Sets XDG_RUNTIME_DIR (or removes it) for one scope.
-class 运行目录替换 {
- public:
-  explicit 运行目录替换(const char* 值) {
-    if (const char* 原值 = std::getenv("XDG_RUNTIME_DIR")) 原值_ = 原值;
-    if (值 != nullptr) {
-      ::setenv("XDG_RUNTIME_DIR", 值, 1);
-    } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
-    }
-  }
-  ~运行目录替换() {
-    if (原值_) {
-      ::setenv("XDG_RUNTIME_DIR", 原值_->c_str(), 1);
-    } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
-    }
-  }
+std::string 映射路径(const std::string& 标识) { return 宽转UTF8宽松(诊断映射名称(标识)); }
 
- private:
-  std::optional<std::string> 原值_;
-};
-
-std::string 映射路径(const std::string& 标识) {
-  std::string 路径;
-  EXPECT_TRUE(宽转UTF8(诊断映射名称(标识), &路径));
-  return 路径;
-}
-
-TEST(DiagnosticMemoryPosix, NamespacePathFollowsAnAbsoluteRuntimeDirectory) {
+TEST(DiagnosticMemoryPosix, NamespaceFollowsAnAbsoluteRuntimeDirectoryAndIsPrivateOrRefused) {
   const std::string 回退 = "/tmp/Tallybell-" + 十进制(::geteuid());
   const struct {
-    const char* 运行目录;
+    std::optional<std::string> 运行目录;
     std::string 命名空间;
-  } 用例表[] = {{"/run/user/77/", "/run/user/77/Tallybell"}, {"relative/dir", 回退}, {nullptr, 回退}};
+  } 用例表[] = {{"/run/user/77/", "/run/user/77/Tallybell"}, {"relative/dir", 回退}, {std::nullopt, 回退}};
   for (const auto& 用例 : 用例表) {
-    运行目录替换 替换(用例.运行目录);
+    测试::环境变量保护 替换("XDG_RUNTIME_DIR", 用例.运行目录);
     EXPECT_EQ(用户命名空间路径(), 用例.命名空间);
   }
-  运行目录替换 替换("/run/user/77");
-  EXPECT_EQ(诊断映射名称("a-1"), L"/run/user/77/Tallybell/Tallybell.UpdateDiagnostic.a-1");
-}
-
-TEST(DiagnosticMemoryPosix, NamespaceCreatedPrivateOrRefused) {
   测试::测试临时目录 目录;
-  运行目录替换 替换(目录.路径().c_str());
+  测试::环境变量保护 替换("XDG_RUNTIME_DIR", 目录.路径().string());
+  EXPECT_EQ(诊断映射名称("a-1"), 目录.宽路径("Tallybell/Tallybell.UpdateDiagnostic.a-1"));
   const fs::path 命名空间 = 目录.路径() / "Tallybell";
   std::string 结果 = "stale";
   ASSERT_TRUE(取用户命名空间目录(&结果));
@@ -197,20 +139,17 @@ TEST(DiagnosticMemoryPosix, NamespaceCreatedPrivateOrRefused) {
   ASSERT_EQ(::lstat(命名空间.c_str(), &信息), 0);
   EXPECT_EQ(信息.st_mode & 07777, 0700u);
 
-  // A symbolic link to a perfectly good directory is refused.
+  // A symbolic link to a perfectly good directory is refused, and so is a file.
   fs::rename(命名空间, 目录.路径() / "real");
   fs::create_directory_symlink(目录.路径() / "real", 命名空间);
   EXPECT_FALSE(取用户命名空间目录(&结果));
   EXPECT_TRUE(结果.empty());
   fs::remove(命名空间);
-
-  // So is a file in its place.
   { std::ofstream(命名空间.string()) << "x"; }
   EXPECT_FALSE(取用户命名空间目录(&结果));
-  fs::remove(命名空间);
 
   // The parent must exist already.
-  运行目录替换 无父目录((目录.路径() / "missing").c_str());
+  替换.设置("XDG_RUNTIME_DIR", (目录.路径() / "missing").string());
   EXPECT_FALSE(取用户命名空间目录(&结果));
   EXPECT_FALSE(fs::exists(目录.路径() / "missing"));
 }
@@ -219,12 +158,10 @@ TEST(DiagnosticMemoryPosix, NamespaceOwnedByAnotherUserIsRefused) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the directory to another user";
   测试诊断通道 通道("owner");
   ASSERT_TRUE(通道.已创建());
-  const std::string 命名空间 = fs::path(映射路径("owner")).parent_path().string();
-  ASSERT_EQ(::chown(命名空间.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chown(fs::path(映射路径("owner")).parent_path().c_str(), 65534, 65534), 0);
   诊断共享内存 内存;
   内存.打开("owner");
-  EXPECT_FALSE(内存.有映射());
-  EXPECT_FALSE(内存.有锁());
+  EXPECT_FALSE(内存.有映射() || 内存.有锁());
   EXPECT_FALSE(写一行("owner"));
 }
 
@@ -232,14 +169,13 @@ TEST(DiagnosticMemoryPosix, NoViewWithoutTheLockFileOrAFullMappingAndNoLinkFollo
   测试诊断通道 通道("files");
   ASSERT_TRUE(通道.已创建());
   const std::string 映射 = 映射路径("files");
-  // A missing lock file: the mapping opens but no view is mapped.
+  // A missing lock file: the mapping opens but no view is mapped, and no lock file is made.
   fs::rename(映射 + ".Lock", 映射 + ".Lock.away");
   诊断共享内存 无锁;
   无锁.打开("files");
-  EXPECT_TRUE(无锁.有映射());
-  EXPECT_FALSE(无锁.有锁());
+  EXPECT_TRUE(无锁.有映射() && !无锁.有锁());
   EXPECT_EQ(无锁.视图(), nullptr);
-  EXPECT_FALSE(fs::exists(映射 + ".Lock"));  // never created by the update core
+  EXPECT_FALSE(fs::exists(映射 + ".Lock"));
   fs::rename(映射 + ".Lock.away", 映射 + ".Lock");
 
   // A link in place of the mapping file is not followed.
@@ -248,7 +184,6 @@ TEST(DiagnosticMemoryPosix, NoViewWithoutTheLockFileOrAFullMappingAndNoLinkFollo
   诊断共享内存 链接;
   链接.打开("files");
   EXPECT_FALSE(链接.有映射());
-  EXPECT_EQ(链接.视图(), nullptr);
   fs::remove(映射);
   fs::rename(映射 + ".real", 映射);
 

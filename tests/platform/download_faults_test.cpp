@@ -1,6 +1,8 @@
 // Server faults met by the real download client and the download task over HTTPS, on
 // both platforms: what each leaves behind (lastError, .part, checkpoint), and that the
-// next run resumes from there with a Range request and ends with a verified object.
+// next run resumes from there with a Range request and ends with a verified object. The
+// task's own checks of sizes, ranges, statuses and hashes are tabled with the scripted
+// transport (tests/download); here are the faults the platform's HTTP library meets.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -38,20 +40,8 @@ struct 服务故障 {
   return 应答;
 }
 
-服务应答 带头(服务应答 应答, const std::string& 名称, const std::string& 值) {
-  应答.headers.emplace_back(名称, 值);
-  return 应答;
-}
-
-服务应答 损坏的剩余部分() {
-  std::string 正文 = 偏移图案(对象大小).substr(已有);
-  正文[正文.size() / 2] ^= 0x5a;
-  return 带头(应答(206, 正文), "Content-Range", "bytes 4000-99999/100000");
-}
-
 std::vector<服务故障> 故障表(std::uint16_t 端口) {
   const char* 读取失败 = "读取 WinHTTP 响应正文失败。";
-  const char* 状态无效 = "下载响应状态或 Content-Range 无效。";
   const char* 范围无效 = "Content-Range 响应头无效。";
   服务应答 挂断;
   挂断.hangUp = true;
@@ -60,21 +50,13 @@ std::vector<服务故障> 故障表(std::uint16_t 端口) {
        已有 + 20000, true},
       {"200 to a range request, then cut off",
        对象([](auto& 应答) { 应答.ignoreRange = true; 应答.resetAfter = 30000; }), 读取失败, 30000, true},
-      {"206 starting elsewhere", 带头(对象(), "Content-Range", "bytes 3000-99999/100000"), 状态无效, 已有},
-      {"206 with a wrong total", 带头(对象(), "Content-Range", "bytes 4000-99999/100001"), 状态无效, 已有},
-      {"206 with a * total", 带头(对象(), "Content-Range", "bytes 4000-99999/*"), 范围无效, 已有},
-      {"206 Content-Length beyond the rest", 带头(对象(), "Content-Length", std::to_string(对象大小 - 已有 + 1)),
-       "断点响应 Content-Length 超出剩余大小。", 已有},
-      {"200 Content-Length beyond the object",
-       带头(对象([](auto& 应答) { 应答.ignoreRange = true; }), "Content-Length", std::to_string(对象大小 + 1)),
-       "完整响应 Content-Length 与目标大小不符。", 已有},
+      {"206 with a * total", 对象([](auto& 应答) { 应答.headers = {{"Content-Range", "bytes 4000-99999/*"}}; }),
+       范围无效, 已有},
       {"body longer than the object", 对象([](auto& 应答) { 应答.chunked = true; 应答.extraBytes = 100; }),
        "下载正文超过声明大小。", 已有},
       {"redirect to a refused address", 跳转应答(302, "http://127.0.0.1:" + std::to_string(端口) + "/o"),
        "下载最终地址不在允许地址内。", 已有},
       {"connection closed without an answer", 挂断, "WinHTTP 下载请求失败。", 已有},
-      {"404", 应答(404, "missing"), 状态无效, 已有},
-      {"wrong hash for a complete body", 损坏的剩余部分(), "下载对象 SHA-256 不匹配。", 0},
       {"a server trickling bytes until the time limit",
        对象([](auto& 应答) { 应答.trickleBytes = 2000; 应答.trickleMs = 250; }), "下载任务超过总时限。", std::nullopt,
        false, L"下载任务超过总时限。", 3000},
@@ -123,9 +105,6 @@ TEST_F(真实下载故障测试, 每种服务端故障留下正确的断点下�
     ASSERT_TRUE(断点.存在);
     EXPECT_EQ(断点.lastError, 故障.最近错误);
     EXPECT_EQ(断点.retryCount, 2u);
-    EXPECT_EQ(断点.urlIndex, 0u);
-    EXPECT_EQ(断点.hash, 配置_.sha256);
-    EXPECT_EQ(断点.targetSize, 对象大小);
     if (故障.至多) {
       EXPECT_LE(断点.downloaded, *故障.之后部分);
     } else if (故障.之后部分) {
@@ -143,9 +122,7 @@ TEST_F(真实下载故障测试, 每种服务端故障留下正确的断点下�
     const std::string 续传范围 = 断点.downloaded == 0 ? "" : "bytes=" + std::to_string(断点.downloaded) + "-";
     EXPECT_EQ(收到的Range(此前请求 + 1), 续传范围);
     EXPECT_EQ(读测试文件(文件(".object")), 对象_);
-    EXPECT_FALSE(fs::exists(文件(".part")));
-    EXPECT_FALSE(fs::exists(文件(".part.json")));
-    EXPECT_FALSE(fs::exists(文件(".part.json.bak")));
+    EXPECT_FALSE(fs::exists(文件(".part")) || fs::exists(文件(".part.json")));
     EXPECT_EQ(第二次.结果.downloadedSize, 对象大小);
     // A run that finds no .part discards the checkpoint, and its count starts again.
     EXPECT_EQ(第二次.结果.retryCount, 留下部分 ? 3u : 1u);

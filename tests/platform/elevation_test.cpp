@@ -10,25 +10,16 @@
 namespace tallybell::platform {
 namespace {
 
-// What the stand-in start answers, and the parameters it was given.
-重新启动结果 给定结果;
-std::wstring 收到参数;
-
-class 提升重新启动 : public ::testing::Test {
- protected:
-  void SetUp() override {
-    提升调用().已提升权限 = [] { return false; };
-    提升调用().提升权限重新启动 = [](const std::wstring& 参数) {
-      收到参数 = 参数;
-      return 给定结果;
-    };
-  }
-  void TearDown() override { 提升调用() = 原来_; }
-
-  提升调用表 原来_ = 提升调用();
-};
-
-TEST_F(提升重新启动, 程序根在程序文件夹下时后台检查以提升权限重新运行) {
+TEST(提升重新启动, 程序根在程序文件夹下时后台检查以提升权限重新运行) {
+  // The stand-in start answers 给定结果 and keeps the parameters it was given.
+  static 重新启动结果 给定结果;
+  static std::wstring 收到参数;
+  const 提升调用表 原来 = 提升调用();
+  提升调用().已提升权限 = [] { return false; };
+  提升调用().提升权限重新启动 = [](const std::wstring& 参数) {
+    收到参数 = 参数;
+    return 给定结果;
+  };
   const struct {
     重新启动结果 结果;
     std::uint32_t 退出码;
@@ -48,6 +39,7 @@ TEST_F(提升重新启动, 程序根在程序文件夹下时后台检查以提�
     EXPECT_EQ(退出码, 例.退出码);
     EXPECT_EQ(收到参数, L"\"--background-check\" \"--program-root\" \"" + 程序根 + L"\" --elevated-background-check");
   }
+  提升调用() = 原来;
 }
 
 }  // namespace

@@ -2,10 +2,17 @@
 // bounded waits, and a holder that dies.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "common/text.h"
-#include "download/download_task.h"
+#include "download/download_test_support.h"
 #include "platform/named_mutex.h"
 #include "platform/named_semaphore.h"
 #include "storage/coordinator_lock.h"
@@ -26,10 +33,9 @@ TEST(命名锁, 两个平台拒绝同样的名称和名额数) {
     std::wstring 名称;
     std::uint32_t 名额数;
     bool 可用;
-  } 用例[] = {{L"Tallybell-LockTest", 1, true},     {L"Tallybell-LockTest", 64, true},
-              {L"", 1, false},                      {L"a/b", 1, false},
-              {L"a\\b", 1, false},                  {std::wstring(L"a\0b", 3), 1, false},
-              {L"Tallybell-LockTest", 0, false},    {L"Tallybell-LockTest", 65, false}};
+  } 用例[] = {{L"Tallybell-LockTest", 1, true}, {L"Tallybell-LockTest", 64, true}, {L"", 1, false},
+              {L"a/b", 1, false}, {L"a\\b", 1, false}, {std::wstring(L"a\0b", 3), 1, false},
+              {L"Tallybell-LockTest", 0, false}, {L"Tallybell-LockTest", 65, false}};
   for (const auto& 例 : 用例) {
     {
       命名信号量 信号量;
@@ -43,7 +49,9 @@ TEST(命名锁, 两个平台拒绝同样的名称和名额数) {
   }
 }
 
-TEST(命名锁, 名额用尽后等待超时而归还或析构后可再取) {
+// Slots run out and come back when given back, destroyed, or (POSIX) when the process that
+// held one dies without giving it back.
+TEST(命名锁, 名额用尽后等待超时而归还析构或持有进程死去后可再取) {
   私有锁命名空间 命名空间;
   const std::wstring 名称 = L"Tallybell-SemaphoreTest-1";
   命名信号量 甲, 乙, 丙;
@@ -61,6 +69,18 @@ TEST(命名锁, 名额用尽后等待超时而归还或析构后可再取) {
     EXPECT_EQ(临时->取得名额(0), 加锁结果::取得);
   }  // the destructor gives the slot back
   EXPECT_EQ(乙.取得名额(0), 加锁结果::取得);
+#ifndef _WIN32
+  丙.归还名额();
+  const pid_t 子 = ::fork();
+  if (子 == 0) {
+    命名信号量 信号量;
+    ::_exit(信号量.打开或创建(名称, 2) && 信号量.取得名额(0) == 加锁结果::取得 ? 0 : 1);
+  }
+  int 状态 = 0;
+  ASSERT_EQ(::waitpid(子, &状态, 0), 子);
+  ASSERT_TRUE(WIFEXITED(状态) && WEXITSTATUS(状态) == 0);
+  EXPECT_EQ(丙.取得名额(0), 加锁结果::取得);
+#endif
 }
 
 TEST(命名锁, 另一持有者在时等待有界而它放开后最长的等待立即取得) {
@@ -97,6 +117,24 @@ TEST(命名锁, 持有者死去后下一次运行照常准备版本) {
   ASSERT_TRUE(结果.已运行);
   EXPECT_EQ(结果.退出码, 0u) << 结果.输出;
   EXPECT_EQ(结果.输出, "background release prepared\n");
+}
+
+// A run that finds another holder downloading the same object waits for it and then takes
+// the object from the cache instead of downloading it again.
+TEST_F(下载任务测试, 另一持有者正在下载同一对象时等待后找到缓存对象) {
+  auto 持有者 = std::make_unique<持锁线程>(下载对象锁前缀 + 逐字节加宽(配置_.sha256));
+  ASSERT_TRUE(持有者->已取得());
+  std::thread 完成下载([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    写测试文件(文件(".object"), 对象_);
+    持有者.reset();
+  });
+  脚本下载传输 传输(对象_);
+  const 运行结果 结果 = 运行(传输);
+  完成下载.join();
+  ASSERT_TRUE(结果.成功) << ::testing::PrintToString(结果.消息);
+  EXPECT_TRUE(结果.结果.fromCache);
+  EXPECT_TRUE(传输.请求.empty());
 }
 
 }  // namespace

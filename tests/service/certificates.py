@@ -7,6 +7,7 @@
 import os
 import secrets
 import shutil
+import ssl
 import subprocess
 import sys
 import types
@@ -41,12 +42,36 @@ def _openssl(directory, names, *args):
                           env=dict(os.environ, TALLYBELL_CERT_NAMES=names)).stdout
 
 
+def _short_signature_integer(pem_path):
+    # True when r or s of the certificate's ECDSA signature has fewer than 32 significant
+    # bytes. Wine's crypt32 (behind WinHTTP) rejects such a signature, which Windows and
+    # OpenSSL accept: about one service start in 128 failed its handshake under Wine with
+    # ERROR_WINHTTP_SECURE_CHANNEL_ERROR. The signature (SEQUENCE of INTEGER r, INTEGER s)
+    # ends the certificate, so it is found from the end.
+    with open(pem_path, encoding="ascii") as source:
+        der = ssl.PEM_cert_to_DER_cert(source.read())
+    for size in range(8, 75):
+        sig = der[-size:]
+        if sig[0] != 0x30 or sig[1] != size - 2 or sig[2] != 0x02 or 6 + sig[3] > size:
+            continue
+        r_end = 4 + sig[3]
+        if sig[r_end] != 0x02 or r_end + 2 + sig[r_end + 1] != size:
+            continue
+        r, s = int.from_bytes(sig[4:r_end], "big"), int.from_bytes(sig[r_end + 2:], "big")
+        return r < 1 << 248 or s < 1 << 248
+    return True
+
+
 def make_ca(directory):
     # A fresh CA (ca.pem, ca.key) in directory.
     os.makedirs(directory, exist_ok=True)
-    _openssl(directory, "DNS:localhost", "req", "-x509", "-config", "CONFIG", "-extensions", "ca_ext", *_EC_KEY,
-             "-keyout", os.path.join(directory, "ca.key"), "-out", os.path.join(directory, "ca.pem"),
-             "-days", "2", "-subj", "/CN=Tallybell Test CA %s" % secrets.token_hex(4))
+    # Made again until Wine can check its self-signature too; see above.
+    while True:
+        _openssl(directory, "DNS:localhost", "req", "-x509", "-config", "CONFIG", "-extensions", "ca_ext", *_EC_KEY,
+                 "-keyout", os.path.join(directory, "ca.key"), "-out", os.path.join(directory, "ca.pem"),
+                 "-days", "2", "-subj", "/CN=Tallybell Test CA %s" % secrets.token_hex(4))
+        if not _short_signature_integer(os.path.join(directory, "ca.pem")):
+            break
 
 
 def make_certificates(directory, ca_dir=None, name=None):
@@ -67,9 +92,13 @@ def make_certificates(directory, ca_dir=None, name=None):
     csr = os.path.join(directory, "server.csr")
     _openssl(directory, names, "req", "-new", "-config", "CONFIG", *_EC_KEY, "-keyout", files.server_key,
              "-out", csr, "-subj", "/CN=" + (name or "localhost"))
-    _openssl(directory, names, "x509", "-req", "-in", csr, "-CA", files.ca_file, "-CAkey",
-             os.path.join(ca_dir, "ca.key"), "-set_serial", str(secrets.randbits(63)), "-days", "2",
-             "-extfile", "CONFIG", "-extensions", "server_ext", "-out", files.server_cert)
+    # Signed again (a fresh nonce) until Wine can check the signature; see above.
+    while True:
+        _openssl(directory, names, "x509", "-req", "-in", csr, "-CA", files.ca_file, "-CAkey",
+                 os.path.join(ca_dir, "ca.key"), "-set_serial", str(secrets.randbits(63)), "-days", "2",
+                 "-extfile", "CONFIG", "-extensions", "server_ext", "-out", files.server_cert)
+        if not _short_signature_integer(files.server_cert):
+            break
     subject_hash = _openssl(directory, names, "x509", "-hash", "-noout", "-in", files.ca_file).strip()
     os.makedirs(files.ca_dir, exist_ok=True)
     shutil.copyfile(files.ca_file, os.path.join(files.ca_dir, subject_hash + ".0"))

@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "platform/posix/user_namespace.h"
-#include "release/offline_preparation.h"
+#include "publish/publish_test_support.h"
 #include "support/file_helpers.h"
 #include "support/lock_namespace.h"
 #include "support/program_runner.h"
 #include "support/state_files.h"
 #include "support/temp_dir.h"
+#include "support/tree_compare.h"
 #include "support/update_fixture.h"
 
 namespace tallybell {
@@ -70,11 +71,8 @@ TEST(创建的文件权限, 零掩码下后台检查留下的一切都不可被�
   ASSERT_EQ(结果.退出码, 0u) << 结果.输出;
 
   // What the run must have written, so that the walk below has something to judge.
-  const fs::path 对象目录 = 状态根 / "cache/objects/sha256";
-  for (const fs::path& 路径 : {状态根 / "state.txt", 状态根 / "state/current-policy.json",
-                               状态根 / "state/installation-id.txt", 对象目录 / (测试SHA256("exe") + ".object"),
-                               程序根 / "releases/r2/Tallybell.exe", 程序根 / "releases/r2/complete.json",
-                               程序根 / "releases/r2/release.manifest.json"}) {
+  for (const fs::path& 路径 : {状态根 / "state/installation-id.txt", 程序根 / "releases/r2/complete.json",
+                               状态根 / "cache/objects/sha256" / (测试SHA256("exe") + ".object")}) {
     EXPECT_TRUE(fs::is_regular_file(路径)) << 路径;
   }
   ASSERT_FALSE(fs::is_empty(状态根 / "results/pending"));
@@ -88,29 +86,26 @@ TEST(创建的文件权限, 零掩码下后台检查留下的一切都不可被�
 }
 
 // A release copied from a fixture keeps its execute bits but never the write access that
-// the fixture's files gave to group and others.
-TEST(创建的文件权限, 离线准备不把来源的组与他人写权限带进版本目录) {
+// the fixture's files gave to group and others; the publishing tool's private key is the
+// owner's alone.
+TEST(创建的文件权限, 离线准备不带来源的组与他人写权限而私钥只属于所有者) {
   私有锁命名空间 锁空间;
   测试临时目录 目录;
   const fs::path 来源 = 目录.子路径("fixture/releases/r1");
-  写测试文件(来源 / "Tallybell.exe", "exe");
-  写测试文件(来源 / "complete.json", "{}");
-  写测试文件(来源 / "data/a.bin", "a");
+  写目录树(来源, {{"Tallybell.exe", "exe"}, {"complete.json", "{}"}, {"data/a.bin", "a"}});
   fs::permissions(来源 / "Tallybell.exe", fs::perms::all);
   fs::permissions(来源 / "data/a.bin", static_cast<fs::perms>(0666));
   fs::permissions(来源 / "complete.json", static_cast<fs::perms>(0604));
   本地版本状态 状态;
   状态.generation = 1;
   写状态文件(目录.子路径("state"), 状态);
-
-  离线准备请求 请求;
-  请求.fixtureDir = 目录.宽路径("fixture");
-  请求.programRoot = 目录.宽路径("program");
-  请求.stateRoot = 目录.宽路径("state");
-  请求.releaseId = L"r1";
   {
     掩码替换 掩码(0);
-    ASSERT_EQ(准备离线版本(请求, nullptr), 0u);
+    const auto 结果 = 运行更新程序({"--offline-fixture", 目录.子路径("fixture").u8string(), "--prepare-release", "r1",
+                                     "--program-root", 目录.子路径("program").u8string(), "--state-root",
+                                     目录.子路径("state").u8string()});
+    ASSERT_EQ(结果.退出码, 0u) << 结果.输出;
+    ASSERT_EQ(运行发布工具({"key", "generate", "--out", 路径文本(目录.子路径("signing.key"))}).退出码, 0u);
   }
   const fs::path 目标 = 目录.子路径("program/releases/r1");
   EXPECT_EQ(权限(目标 / "Tallybell.exe"), 0755u);
@@ -118,6 +113,7 @@ TEST(创建的文件权限, 离线准备不把来源的组与他人写权限带�
   EXPECT_EQ(权限(目标 / "complete.json"), 0604u);
   EXPECT_EQ(他人可写的条目(目录.子路径("program")), std::vector<std::string>{});
   EXPECT_EQ(他人可写的条目(目录.子路径("state")), std::vector<std::string>{});
+  EXPECT_EQ(权限(目录.子路径("signing.key")), 0600u);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // A link is never a release, a release file, a staging folder, a queue folder or a queue
 // entry: each case puts one where the update core looks and checks that nothing outside
-// the roots is read, sent, removed or taken for part of an installation.
+// the roots is read, sent, removed or taken for part of an installation. A FIFO in a
+// release to copy ends the copy at once instead of hanging it under the coordinator lock.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -33,6 +36,7 @@ struct 链接场景 {
 
 const 发布内容 完整版本 = {{"Tallybell.exe", "exe"}, {"data/readme.txt", "readme"}};
 
+// Writes the fixture release (through a link, should one be in place) and prepares it.
 std::uint32_t 离线准备(const fs::path& 根, const char* 发布标识) {
   写目录树(根 / "fixture" / "releases" / 发布标识, {{"Tallybell.exe", "new"}, {"complete.json", "{}"}});
   本地版本状态 状态;
@@ -106,9 +110,23 @@ const 链接场景 场景表[] = {
        }
        return 离线准备(根, "r3") == 0;
      }},
+    {"offline source release folder linked elsewhere: 3002, nothing copied",
+     [](const fs::path& 根) {
+       fs::create_directories(根 / "outside" / "r4");
+       fs::create_directories(根 / "fixture" / "releases");
+       fs::create_directory_symlink(根 / "outside" / "r4", 根 / "fixture" / "releases" / "r4");
+       return 离线准备(根, "r4") != 3002 || fs::exists(根 / "program");
+     }},
+    {"FIFO in an offline source release: 3005, no release, no staging left",
+     [](const fs::path& 根) {
+       fs::create_directories(根 / "fixture" / "releases" / "r5");
+       ::mkfifo((根 / "fixture" / "releases" / "r5" / "pipe").c_str(), 0600);
+       return 离线准备(根, "r5") != 3005 || fs::exists(根 / "program" / "releases" / "r5") ||
+              !(!fs::exists(根 / "state" / "staging") || fs::is_empty(根 / "state" / "staging"));
+     }},
 };
 
-TEST(链接不是发布也不是队列, 每种位置上的链接都不被采信) {
+TEST(链接不是发布也不是队列, 每种位置上的链接与命名管道都不被采信) {
   私有锁命名空间 锁空间;
   for (const auto& 场景 : 场景表) {
     测试临时目录 目录;

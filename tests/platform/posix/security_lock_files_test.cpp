@@ -32,44 +32,36 @@ struct stat 取属性(const fs::path& 路径) {
   return 信息;
 }
 
-class 锁目录安全 : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(platform::取用户命名空间目录(&命名空间_)); }
-  fs::path 锁文件(const std::string& 名称) const { return fs::path(命名空间_) / 名称; }
-
-  私有锁命名空间 锁空间_;
-  测试临时目录 外面_;
-  std::string 命名空间_;
-};
-
 // The directory is private to the user and every lock file in it is the user's own, not
-// readable or writable by anyone else.
-TEST_F(锁目录安全, 命名空间与锁文件只属于本用户) {
-  platform::命名互斥体 互斥体;
-  ASSERT_TRUE(互斥体.打开或创建(协调器锁名称));
-  platform::命名信号量 信号量;
-  ASSERT_TRUE(信号量.打开或创建(L"Tallybell-DownloadSlots-v1", 3));
-
-  const struct stat 目录 = 取属性(命名空间_);
-  EXPECT_EQ(目录.st_mode & 07777, 0700u);
-  EXPECT_EQ(目录.st_uid, ::geteuid());
-  for (const std::string 名称 : {"Tallybell-UpdateCoordinator-v1.lock", "Tallybell-DownloadSlots-v1.0.lock",
-                                 "Tallybell-DownloadSlots-v1.1.lock", "Tallybell-DownloadSlots-v1.2.lock"}) {
-    const struct stat 文件 = 取属性(锁文件(名称));
-    EXPECT_TRUE(S_ISREG(文件.st_mode)) << 名称;
-    EXPECT_EQ(文件.st_mode & 077, 0u) << 名称;
-    EXPECT_EQ(文件.st_uid, ::geteuid()) << 名称;
+// readable or writable by anyone else. A link where a lock file belongs is refused, and
+// neither what it points at nor the place it names is created, truncated or written; a
+// lock name cannot reach outside the directory.
+TEST(锁目录安全, 锁文件只属于本用户链接被拒绝且锁名不能离开命名空间) {
+  私有锁命名空间 锁空间;
+  测试临时目录 外面;
+  std::string 命名空间;
+  ASSERT_TRUE(platform::取用户命名空间目录(&命名空间));
+  const auto 锁文件 = [&](const std::string& 名称) { return fs::path(命名空间) / 名称; };
+  {
+    platform::命名互斥体 互斥体;
+    ASSERT_TRUE(互斥体.打开或创建(协调器锁名称));
+    platform::命名信号量 信号量;
+    ASSERT_TRUE(信号量.打开或创建(L"Tallybell-DownloadSlots-v1", 3));
+    const struct stat 目录 = 取属性(命名空间);
+    EXPECT_EQ(目录.st_mode & 07777, 0700u);
+    EXPECT_EQ(目录.st_uid, ::geteuid());
+    for (const std::string 名称 : {"Tallybell-UpdateCoordinator-v1.lock", "Tallybell-DownloadSlots-v1.0.lock",
+                                   "Tallybell-DownloadSlots-v1.1.lock", "Tallybell-DownloadSlots-v1.2.lock"}) {
+      const struct stat 文件 = 取属性(锁文件(名称));
+      EXPECT_TRUE(S_ISREG(文件.st_mode) && (文件.st_mode & 077) == 0 && 文件.st_uid == ::geteuid()) << 名称;
+    }
   }
-}
+  for (const auto& 项 : fs::directory_iterator(命名空间)) fs::remove(项.path());
 
-// A link where a lock file belongs is refused, and neither what it points at nor the place
-// it names is created, truncated or written.
-TEST_F(锁目录安全, 锁文件位置上的链接被拒绝且不碰链接目标) {
-  写测试文件(外面_.子路径("victim"), "keep");
-  fs::create_symlink(外面_.子路径("victim"), 锁文件("Tallybell-UpdateCoordinator-v1.lock"));
-  fs::create_symlink(外面_.子路径("planted"), 锁文件("Tallybell-Download-x.lock"));
-  fs::create_symlink(外面_.子路径("slot"), 锁文件("Tallybell-DownloadSlots-v1.1.lock"));
-
+  写测试文件(外面.子路径("victim"), "keep");
+  fs::create_symlink(外面.子路径("victim"), 锁文件("Tallybell-UpdateCoordinator-v1.lock"));
+  fs::create_symlink(外面.子路径("planted"), 锁文件("Tallybell-Download-x.lock"));
+  fs::create_symlink(外面.子路径("slot"), 锁文件("Tallybell-DownloadSlots-v1.1.lock"));
   platform::命名互斥体 协调器锁;
   EXPECT_FALSE(协调器锁.打开或创建(协调器锁名称));
   EXPECT_EQ(协调器锁.加锁(0), platform::加锁结果::错误);
@@ -78,22 +70,17 @@ TEST_F(锁目录安全, 锁文件位置上的链接被拒绝且不碰链接目�
   platform::命名信号量 名额;
   EXPECT_FALSE(名额.打开或创建(L"Tallybell-DownloadSlots-v1", 3));
   EXPECT_EQ(名额.取得名额(0), platform::加锁结果::错误);
-
-  EXPECT_EQ(读测试文件(外面_.子路径("victim")), "keep");
-  EXPECT_FALSE(fs::exists(外面_.子路径("planted")));
-  EXPECT_FALSE(fs::exists(外面_.子路径("slot")));
+  EXPECT_EQ(读测试文件(外面.子路径("victim")), "keep");
+  EXPECT_FALSE(fs::exists(外面.子路径("planted")) || fs::exists(外面.子路径("slot")));
   EXPECT_TRUE(fs::is_symlink(锁文件("Tallybell-UpdateCoordinator-v1.lock")));
-}
 
-// A lock name cannot reach outside the directory.
-TEST_F(锁目录安全, 锁名不能离开命名空间) {
   for (const std::wstring 名称 : {L"../escape", L"a/b", L"a\\b", L""}) {
     platform::命名互斥体 互斥体;
     EXPECT_FALSE(互斥体.打开或创建(名称));
     platform::命名信号量 信号量;
     EXPECT_FALSE(信号量.打开或创建(名称, 3));
   }
-  EXPECT_FALSE(fs::exists(fs::path(命名空间_).parent_path() / "escape.lock"));
+  EXPECT_FALSE(fs::exists(fs::path(命名空间).parent_path() / "escape.lock"));
 }
 
 // Another user who takes the directory's name first (under /tmp anyone can) only stops the

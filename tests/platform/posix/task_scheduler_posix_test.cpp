@@ -27,8 +27,6 @@ using 命令表 = std::vector<std::vector<std::string>>;
   return 结果;
 }
 
-const 命令表 一次注册的命令 = {{"systemctl", "daemon-reload"},
-                                {"systemctl", "enable", "--now", "tallybell-update.timer"}};
 const std::vector<std::string> 两个单元 = {"tallybell-update.service", "tallybell-update.timer"};
 
 class systemd任务 : public ::testing::Test {
@@ -50,20 +48,16 @@ class systemd任务 : public ::testing::Test {
   bool 注册(const 后台更新任务定义& 任务, std::wstring* 错误) {
     return platform::注册systemd任务(任务, 环境(), 错误);
   }
-  fs::path 单元(const char* 名称) const { return 目录_.子路径("units") / 名称; }
-  std::string 服务单元(const 后台更新任务定义& 任务) {
-    std::string 服务;
-    EXPECT_TRUE(platform::生成systemd服务单元(任务, &服务));
-    return 服务;
-  }
+  std::string 单元(const char* 名称) const { return 读测试文件(目录_.子路径("units") / 名称); }
 
   测试临时目录 目录_;
   命令表 命令_;
   std::optional<std::string> 失败命令_;
 };
 
-TEST_F(systemd任务, 单元内容转义特殊字符并把重试换算成启动限制) {
-  // The start-limit window spans the first start and every allowed restart.
+// Each registration (a repair after the program moved too) replaces both units, reloads
+// and enables the timer. The start-limit window spans the first start and every restart.
+TEST_F(systemd任务, 注册写下转义后的两个单元并把重试换算成启动限制) {
   const struct {
     const wchar_t* 路径;
     std::uint32_t 延迟;
@@ -87,59 +81,62 @@ TEST_F(systemd任务, 单元内容转义特殊字符并把重试换算成启动�
     auto 任务 = 定义(用例.路径, 用例.延迟);
     任务.restartInterval = 用例.间隔;
     任务.restartCount = 用例.次数;
-    std::string 定时器;
-    const std::string 服务 = 服务单元(任务);
-    ASSERT_TRUE(platform::生成systemd定时器单元(任务, &定时器));
+    std::wstring 错误 = L"stale";
+    ASSERT_TRUE(注册(任务, &错误));
+    EXPECT_TRUE(错误.empty());
+    const std::string 服务 = 单元("tallybell-update.service"), 定时器 = 单元("tallybell-update.timer");
     for (const auto& 行 : 用例.服务行) EXPECT_NE(服务.find("\n" + 行 + "\n"), std::string::npos) << 行 << "\n" << 服务;
     for (const auto& 行 : 用例.定时器行) EXPECT_NE(定时器.find("\n" + 行 + "\n"), std::string::npos) << 行;
   }
-}
-
-TEST_F(systemd任务, 注册写下两个单元后重新加载并启用定时器) {
-  const auto 任务 = 定义(L"/opt/Tallybell/tallybell-update", 754);
-  std::string 定时器;
-  ASSERT_TRUE(platform::生成systemd定时器单元(任务, &定时器));
-  std::wstring 错误 = L"stale";
-  ASSERT_TRUE(注册(任务, &错误));
-  EXPECT_TRUE(错误.empty());
-  EXPECT_EQ(读测试文件(单元("tallybell-update.service")), 服务单元(任务));
-  EXPECT_EQ(读测试文件(单元("tallybell-update.timer")), 定时器);
-  EXPECT_EQ(命令_, 一次注册的命令);
-
-  // A repair after the program moved replaces both units.
-  const auto 搬走后 = 定义(L"/srv/moved/tallybell-update", 754);
-  ASSERT_TRUE(注册(搬走后, &错误));
-  EXPECT_EQ(读测试文件(单元("tallybell-update.service")), 服务单元(搬走后));
   EXPECT_EQ(目录内容(目录_.子路径("units")), 两个单元);
-  EXPECT_EQ(命令_.size(), 2 * 一次注册的命令.size());
+  const 命令表 一次注册的命令 = {{"systemctl", "daemon-reload"}, {"systemctl", "enable", "--now", "tallybell-update.timer"}};
+  ASSERT_EQ(命令_.size(), 4 * 一次注册的命令.size());
+  EXPECT_EQ(命令表(命令_.end() - 2, 命令_.end()), 一次注册的命令);
 }
 
-TEST_F(systemd任务, 单元文件无法表达的值或没有systemd时失败且什么也不写) {
+// Values a unit file cannot express, no systemd, and a failing systemctl: each reports its
+// own step, writes no unit, and enables no timer on a configuration never loaded.
+TEST_F(systemd任务, 无法表达的值没有systemd或systemctl失败时报告那一步) {
+  const std::wstring 无法表达 = L"后台更新任务的设置无法写成 systemd 单元。";
+  const std::wstring 重新加载失败 = L"重新加载 systemd 配置失败。";
   const auto 改 = [](auto 动作) {
     auto 任务 = 定义(L"/opt/t");
     动作(任务);
     return 任务;
   };
-  const std::wstring 无法表达 = L"后台更新任务的设置无法写成 systemd 单元。";
+  const auto 未找到 = [](const std::vector<std::string>&) { return platform::命令结果{}; };
+  const auto 被杀 = [](const std::vector<std::string>&) { return platform::命令结果{true, false, 0}; };
   const struct {
     后台更新任务定义 任务;
+    const char* 失败命令;
+    std::function<platform::命令结果(const std::vector<std::string>&)> 运行;
     std::wstring 错误;
+    std::size_t 命令数;
   } 用例表[] = {
-      {定义(L"/opt/a\nExecStartPre=/bin/evil/t"), 无法表达},
-      {定义(L"/opt/a\x7f/t"), 无法表达},
-      {定义(L"/opt/a /t"), 无法表达},
-      {定义(L"/opt/a\\/t"), 无法表达},
-      {定义(std::wstring(L"/opt/\xD800/t")), 无法表达},
-      {改([](auto& 任务) { 任务.restartInterval = L"1 hour"; }), 无法表达},
-      {改([](auto& 任务) { 任务.restartInterval = L"PT0S"; }), 无法表达},
-      {改([](auto& 任务) { 任务.restartInterval = L"PT1H30"; }), 无法表达},
-      {改([](auto& 任务) { 任务.delaySeconds = 86400; }), 无法表达},
+      {定义(L"/opt/a\nExecStartPre=/bin/evil/t"), "", nullptr, 无法表达, 0},
+      {定义(L"/opt/a\x7f/t"), "", nullptr, 无法表达, 0},
+      {定义(std::wstring(L"/opt/\xD800/t")), "", nullptr, 无法表达, 0},
+      {改([](auto& 任务) { 任务.restartInterval = L"1 hour"; }), "", nullptr, 无法表达, 0},
+      {改([](auto& 任务) { 任务.restartInterval = L"PT0S"; }), "", nullptr, 无法表达, 0},
+      {改([](auto& 任务) { 任务.delaySeconds = 86400; }), "", nullptr, 无法表达, 0},
+      {定义(L"/opt/t"), "daemon-reload", nullptr, 重新加载失败, 1},
+      {定义(L"/opt/t"), "enable", nullptr, L"启用后台更新定时器失败。", 2},
+      {定义(L"/opt/t"), "", 未找到, 重新加载失败, 0},
+      {定义(L"/opt/t"), "", 被杀, 重新加载失败, 0},
   };
   for (const auto& 用例 : 用例表) {
+    SCOPED_TRACE(testing::PrintToString(用例.任务.executablePath));
+    命令_.clear();
+    失败命令_ = 用例.失败命令;
+    auto 环境值 = 环境();
+    if (用例.运行) 环境值.运行命令 = 用例.运行;
     std::wstring 错误;
-    EXPECT_FALSE(注册(用例.任务, &错误));
+    EXPECT_FALSE(platform::注册systemd任务(用例.任务, 环境值, &错误));
     EXPECT_EQ(错误, 用例.错误);
+    EXPECT_EQ(命令_.size(), 用例.命令数);
+    EXPECT_TRUE(用例.错误 != 无法表达 || !fs::exists(目录_.子路径("units")));
   }
+  命令_.clear();
   fs::remove(目录_.子路径("run-systemd"));
   写测试文件(目录_.子路径("run-systemd"), "");  // a file is no sign of systemd either
   std::wstring 错误;
@@ -147,46 +144,19 @@ TEST_F(systemd任务, 单元文件无法表达的值或没有systemd时失败且
   EXPECT_EQ(错误, L"系统未运行 systemd，无法注册后台更新任务。");
   fs::remove(目录_.子路径("run-systemd"));
   EXPECT_FALSE(注册(定义(L"/opt/t"), nullptr));
-  EXPECT_FALSE(fs::exists(目录_.子路径("units")));
   EXPECT_TRUE(命令_.empty());
 }
 
-TEST_F(systemd任务, systemctl失败时报告失败的那一步) {
-  const auto 未找到 = [](const std::vector<std::string>&) { return platform::命令结果{}; };
-  const auto 被杀 = [](const std::vector<std::string>&) { return platform::命令结果{true, false, 0}; };
-  const struct {
-    const char* 失败命令;
-    std::function<platform::命令结果(const std::vector<std::string>&)> 运行;
-    std::wstring 错误;
-    std::size_t 命令数;  // the timer is not enabled on a configuration never loaded
-  } 用例表[] = {
-      {"daemon-reload", nullptr, L"重新加载 systemd 配置失败。", 1},
-      {"enable", nullptr, L"启用后台更新定时器失败。", 2},
-      {"", 未找到, L"重新加载 systemd 配置失败。", 0},
-      {"", 被杀, L"重新加载 systemd 配置失败。", 0},
-  };
-  for (const auto& 用例 : 用例表) {
-    命令_.clear();
-    失败命令_ = 用例.失败命令;
-    auto 环境值 = 环境();
-    if (用例.运行) 环境值.运行命令 = 用例.运行;
-    std::wstring 错误;
-    EXPECT_FALSE(platform::注册systemd任务(定义(L"/opt/t"), 环境值, &错误));
-    EXPECT_EQ(错误, 用例.错误);
-    EXPECT_EQ(命令_.size(), 用例.命令数);
-  }
-}
-
 TEST_F(systemd任务, 定时器写不进去时服务单元恢复原样) {
-  fs::create_directories(单元("tallybell-update.timer"));  // a directory where the timer belongs
+  fs::create_directories(目录_.子路径("units/tallybell-update.timer"));  // a directory where the timer belongs
   std::wstring 错误;
   EXPECT_FALSE(注册(定义(L"/opt/t"), &错误));
   EXPECT_EQ(错误, L"无法写入后台更新任务的 systemd 单元。");
   EXPECT_EQ(目录内容(目录_.子路径("units")), std::vector<std::string>{"tallybell-update.timer"});
 
-  写测试文件(单元("tallybell-update.service"), "old service\n");
+  写测试文件(目录_.子路径("units/tallybell-update.service"), "old service\n");
   EXPECT_FALSE(注册(定义(L"/opt/t"), &错误));
-  EXPECT_EQ(读测试文件(单元("tallybell-update.service")), "old service\n");
+  EXPECT_EQ(单元("tallybell-update.service"), "old service\n");
   EXPECT_EQ(目录内容(目录_.子路径("units")), 两个单元);
   EXPECT_TRUE(命令_.empty());
 }

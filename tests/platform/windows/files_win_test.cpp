@@ -77,22 +77,18 @@ TEST(Windows文件, 读取模式的共享) {
   EXPECT_FALSE(读者.打开(目录.宽路径("new"), 打开模式::读取已有));  // no sharing at all
 }
 
-TEST(Windows长路径, 扩展形式由完整路径构成) {
-  const struct {
-    std::wstring 给定, 期望;
-  } 用例[] = {
-      {L"C:/a/./b/../c", L"\\\\?\\C:\\a\\c"},
-      {L"\\\\server\\share\\x\\..\\y", L"\\\\?\\UNC\\server\\share\\y"},
-      {L"\\\\?\\C:\\a\\..\\kept", L"\\\\?\\C:\\a\\..\\kept"},
-      {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},
-      {L"", L""},
-  };
-  for (const auto& 例 : 用例) EXPECT_EQ(长路径形式(例.给定), 例.期望);
-}
-
-// Every entry of the table that takes a path hands the Win32 function the extended form,
-// here for a folder 300 characters deep given with '/' and a ".." step.
+// The extended form is made from the full path; every entry of the table that takes a path
+// hands the Win32 function that form, here for a folder 300 characters deep given with '/'
+// and a ".." step.
 TEST(Windows长路径, 文件调用表的每个路径调用都收到扩展形式) {
+  for (const auto& [给定, 期望] : std::vector<std::pair<std::wstring, std::wstring>>{
+           {L"C:/a/./b/../c", L"\\\\?\\C:\\a\\c"},
+           {L"\\\\server\\share\\x\\..\\y", L"\\\\?\\UNC\\server\\share\\y"},
+           {L"\\\\?\\C:\\a\\..\\kept", L"\\\\?\\C:\\a\\..\\kept"},
+           {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},
+           {L"", L""}}) {
+    EXPECT_EQ(长路径形式(给定), 期望);
+  }
   测试::测试临时目录 目录;
   std::wstring 深 = 目录.宽路径();
   for (int i = 0; i < 6; ++i) {
@@ -170,18 +166,14 @@ TEST(Windows文件, ReplaceFileW半途失败后目标仍有完整内容) {
 
 // Both programs carry the long-path-aware manifest as resource 1 of type RT_MANIFEST.
 TEST(Windows文件, 两个程序都带长路径清单) {
-  const fs::path 目录 = fs::path(本程序路径()).parent_path();
   for (const char* 程序 : {"tallybell-update.exe", "tallybell-publish.exe"}) {
-    HMODULE 模块 =
-        ::LoadLibraryExW((目录 / 程序).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(模块, nullptr) << 程序;
-    HRSRC 资源 = ::FindResourceW(模块, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    const auto 路径 = fs::path(本程序路径()).parent_path() / 程序;
+    HMODULE 模块 = ::LoadLibraryExW(路径.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HRSRC 资源 = 模块 != nullptr ? ::FindResourceW(模块, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr;
     ASSERT_NE(资源, nullptr) << 程序;
-    const char* 文本 = static_cast<const char*>(::LockResource(::LoadResource(模块, 资源)));
-    const std::string 清单(文本, ::SizeofResource(模块, 资源));
-    const char 长路径设置[] =
-        "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>";
-    EXPECT_NE(清单.find(长路径设置), std::string::npos) << 程序;
+    const std::string 清单(static_cast<const char*>(::LockResource(::LoadResource(模块, 资源))), ::SizeofResource(模块, 资源));
+    EXPECT_NE(清单.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>"),
+              std::string::npos) << 程序;
     ::FreeLibrary(模块);
   }
 }
