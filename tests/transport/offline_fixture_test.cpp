@@ -20,6 +20,8 @@ const std::wstring 结果地址 = L"https://updates.example/update/v1/results";
 const std::string 哈希 = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
 const std::wstring 宽哈希(哈希.begin(), 哈希.end());
 
+// The fixture URL fuzz target checks the general contracts (untouched output when nothing
+// is found, a safe identifier, a well-formed hash); these are the exact boundaries.
 TEST(离线夹具地址, 清单地址的发布标识与下载地址的对象哈希) {
   const std::wstring 前缀 = L"https://h/releases/";
   const struct {
@@ -30,12 +32,9 @@ TEST(离线夹具地址, 清单地址的发布标识与下载地址的对象哈�
       {前缀 + std::wstring(64, L'r') + L"/manifest.json", std::wstring(64, L'r')},
       {前缀 + std::wstring(65, L'r') + L"/manifest.json", L""},
       {前缀 + L"r1/manifest.json?x=1", L""},
-      {前缀 + L"r1/sub/manifest.json", L""},
       {前缀 + L"r1/Manifest.json", L""},
-      {前缀 + L"/manifest.json", L""},
       {前缀 + L"r 1/manifest.json", L""},
       {前缀 + L"../manifest.json", L""},
-      {前缀 + L"./manifest.json", L""},
   };
   for (const auto& 项 : 清单表) {
     SCOPED_TRACE(testing::PrintToString(项.地址));
@@ -53,9 +52,7 @@ TEST(离线夹具地址, 清单地址的发布标识与下载地址的对象哈�
       {L"https://h/o/" + 宽哈希 + L".object?sig=a/b#c", true},
       {L"x/" + 宽哈希 + L"#/other", true},
       {L"https://h/" + 大写哈希 + L".object", false},
-      {L"https://h/" + 宽哈希 + L".part", false},
       {L"https://h/" + 宽哈希.substr(1) + L".object", false},
-      {L"https://h/" + 宽哈希 + L"/", false},
       {宽哈希, false},
   };
   for (const auto& 项 : 对象表) {
