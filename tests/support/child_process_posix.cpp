@@ -26,7 +26,7 @@ namespace {
 }  // namespace
 
 子进程::子进程(const std::string& 程序, const std::vector<std::string>& 参数, const std::filesystem::path& 输出文件,
-               const std::map<std::string, std::string>& 环境, bool 合并错误输出) {
+               const std::map<std::string, std::string>& 环境, bool 合并错误输出, int 标准输入) {
   std::vector<std::string> 参数表 = 参数;
   参数表.insert(参数表.begin(), 程序);
   std::map<std::string, std::string> 合并;
@@ -47,6 +47,7 @@ namespace {
   posix_spawn_file_actions_init(&动作);
   posix_spawn_file_actions_addopen(&动作, STDOUT_FILENO, 输出文件.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
   if (合并错误输出) posix_spawn_file_actions_adddup2(&动作, STDOUT_FILENO, STDERR_FILENO);
+  if (标准输入 >= 0) posix_spawn_file_actions_adddup2(&动作, 标准输入, STDIN_FILENO);
   pid_t 进程 = -1;
   if (::posix_spawn(&进程, 程序.c_str(), &动作, nullptr, 指针.data(), 环境指针.data()) == 0) 进程号_ = 进程;
   posix_spawn_file_actions_destroy(&动作);

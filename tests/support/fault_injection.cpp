@@ -30,23 +30,10 @@ struct 注入状态 {
 
 bool 按全部调用计数() { return 状态.类型 == 故障类型::调用失败 || 状态.类型 == 故障类型::短写; }
 
+// The entries each kind applies to, in the order of 故障类型.
 bool 类型适用(unsigned 掩码) {
-  switch (状态.类型) {
-    case 故障类型::调用失败:
-    case 故障类型::短写:
-      return true;
-    case 故障类型::磁盘已满:
-      return (掩码 & 占空间) != 0;
-    case 故障类型::输入输出错误:
-      return (掩码 & 可出错) != 0;
-    case 故障类型::写入不足:
-      return (掩码 & 是写入) != 0;
-    case 故障类型::刷新失败:
-      return (掩码 & 是刷新) != 0;
-    case 故障类型::重命名失败:
-      return (掩码 & 是重命名) != 0;
-  }
-  return false;
+  constexpr unsigned 按类型[] = {0, 0, 占空间, 可出错, 是写入, 是刷新, 是重命名};
+  return 按全部调用计数() || (按类型[static_cast<int>(状态.类型)] & 掩码) != 0;
 }
 
 // Counts one call; true when this call is the one to fail (or, with 持续, one after it).
@@ -181,11 +168,7 @@ platform::文件调用表 故障调用表() {
   platform::文件调用() = 故障调用表();
 }
 
-文件故障注入::文件故障注入(const std::string& 调用名称) {
-  状态 = 注入状态{};
-  状态.目标调用 = 调用名称;
-  platform::文件调用() = 故障调用表();
-}
+文件故障注入::文件故障注入(const std::string& 调用名称) : 文件故障注入() { 状态.目标调用 = 调用名称; }
 
 文件故障注入::~文件故障注入() { platform::文件调用() = 真实(); }
 

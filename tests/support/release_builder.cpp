@@ -10,18 +10,34 @@
 namespace tallybell::测试 {
 namespace {
 
-Json值 文件记录(const std::string& 路径, const std::string& 内容) {
-  Json值 记录 = Json值::对象();
-  记录.设置成员("path", Json值::字符串(路径));
-  记录.设置成员("sha256", Json值::字符串(测试SHA256(内容)));
-  记录.设置成员("size", Json值::无符号整数(内容.size()));
-  return 记录;
-}
-
 std::string 序列化(const Json值& 值) {
   std::string 文本;
   序列化JSON(值, &文本);
   return 文本;
+}
+
+// The manifest (a download URL per file) and the marker (naming the manifest's digest) list
+// the files alike; one builder keeps the two in step.
+std::string 发布文档(const std::string& 发布标识, const 发布内容& 文件, const std::string* 清单哈希) {
+  Json值 列表 = Json值::数组();
+  for (const auto& [路径, 内容] : 文件) {
+    Json值 记录 = Json值::对象();
+    记录.设置成员("path", Json值::字符串(路径));
+    记录.设置成员("sha256", Json值::字符串(测试SHA256(内容)));
+    记录.设置成员("size", Json值::无符号整数(内容.size()));
+    if (清单哈希 == nullptr) {
+      Json值 地址 = Json值::数组();
+      地址.追加元素(Json值::字符串(测试下载地址(测试SHA256(内容))));
+      记录.设置成员("downloadUrls", std::move(地址));
+    }
+    列表.追加元素(std::move(记录));
+  }
+  Json值 根 = Json值::对象();
+  根.设置成员("files", std::move(列表));
+  根.设置成员("formatVersion", Json值::无符号整数(1));
+  if (清单哈希 != nullptr) 根.设置成员("manifestHash", Json值::字符串(*清单哈希));
+  根.设置成员("releaseId", Json值::字符串(发布标识));
+  return 序列化(根);
 }
 
 }  // namespace
@@ -37,31 +53,12 @@ std::string 测试下载地址(const std::string& sha256) {
 }
 
 std::string 生成发布清单文本(const std::string& 发布标识, const 发布内容& 文件) {
-  Json值 列表 = Json值::数组();
-  for (const auto& [路径, 内容] : 文件) {
-    Json值 记录 = 文件记录(路径, 内容);
-    Json值 地址 = Json值::数组();
-    地址.追加元素(Json值::字符串(测试下载地址(测试SHA256(内容))));
-    记录.设置成员("downloadUrls", std::move(地址));
-    列表.追加元素(std::move(记录));
-  }
-  Json值 根 = Json值::对象();
-  根.设置成员("files", std::move(列表));
-  根.设置成员("formatVersion", Json值::无符号整数(1));
-  根.设置成员("releaseId", Json值::字符串(发布标识));
-  return 序列化(根);
+  return 发布文档(发布标识, 文件, nullptr);
 }
 
 std::string 生成完成标记文本(const std::string& 发布标识, const std::string& 清单哈希,
                              const 发布内容& 文件) {
-  Json值 列表 = Json值::数组();
-  for (const auto& [路径, 内容] : 文件) 列表.追加元素(文件记录(路径, 内容));
-  Json值 根 = Json值::对象();
-  根.设置成员("files", std::move(列表));
-  根.设置成员("formatVersion", Json值::无符号整数(1));
-  根.设置成员("manifestHash", Json值::字符串(清单哈希));
-  根.设置成员("releaseId", Json值::字符串(发布标识));
-  return 序列化(根);
+  return 发布文档(发布标识, 文件, &清单哈希);
 }
 
 std::string 写入发布目录(const std::filesystem::path& 目录, const std::string& 清单文本,

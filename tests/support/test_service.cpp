@@ -3,40 +3,31 @@
 // command line. Starting and ending the process is in test_service_<platform>.cpp.
 #include "support/test_service.h"
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "support/environment_guard.h"
+#include "support/temp_dir.h"
 #include "support/test_service_process.h"
 
 namespace tallybell::测试 {
 namespace {
 
 bool 名称相同(const std::string& 甲, const std::string& 乙) {
-  if (甲.size() != 乙.size()) return false;
-  for (std::size_t i = 0; i < 甲.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(甲[i])) != std::tolower(static_cast<unsigned char>(乙[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return std::equal(甲.begin(), 甲.end(), 乙.begin(), 乙.end(), [](unsigned char a, unsigned char b) {
+    return std::tolower(a) == std::tolower(b);
+  });
 }
 
+// Bodies may hold any bytes, which JSON text cannot: they travel as hexadecimal.
 std::string 转十六进制(const std::string& 字节) {
-  static const char 数字[] = "0123456789abcdef";
   std::string 文本;
-  for (const char 字符 : 字节) {
-    文本 += 数字[static_cast<unsigned char>(字符) >> 4];
-    文本 += 数字[static_cast<unsigned char>(字符) & 0xF];
-  }
+  for (const unsigned char 字符 : 字节) 文本 += "0123456789abcdef"[字符 >> 4], 文本 += "0123456789abcdef"[字符 & 0xF];
   return 文本;
-}
-
-std::string 十六进制转字节(const std::string& 文本) {
-  std::string 字节;
-  for (std::size_t i = 0; i + 1 < 文本.size(); i += 2) 字节 += static_cast<char>(std::stoi(文本.substr(i, 2), nullptr, 16));
-  return 字节;
 }
 
 nlohmann::json 应答文档(const 服务应答& 应答) {
@@ -71,16 +62,14 @@ std::string 记录的请求::请求头(const std::string& 名称) const {
 }
 
 bool 记录的请求::有请求头(const std::string& 名称) const {
-  for (const auto& 项 : headers) {
-    if (名称相同(项.first, 名称)) return true;
-  }
-  return false;
+  return std::any_of(headers.begin(), headers.end(), [&](const auto& 项) { return 名称相同(项.first, 名称); });
 }
 
 struct 测试服务::状态 {
   服务选项 选项;
   测试临时目录 控制目录;
-  服务进程 进程;
+  std::shared_ptr<void> 进程;
+  std::uint16_t 端口 = 0;
   std::vector<std::pair<std::string, std::vector<服务应答>>> 路由;
 
   void 写路由() const {
@@ -106,13 +95,22 @@ struct 测试服务::状态 {
   const auto 共同CA = 读环境变量("TALLYBELL_TEST_CA_DIR");
   if (共同CA && !选项.独立CA) 参数.insert(参数.end(), {"--ca-dir", *共同CA});
   if (!选项.证书名称.empty()) 参数.insert(参数.end(), {"--cert-name", 选项.证书名称});
-  状态_->进程.启动(参数, 状态_->控制目录.路径());
+  if (!启动服务进程(参数, 状态_->控制目录.路径(), &状态_->进程)) return;
+  // Polling faster than this made later named-object tests fail under Wine.
+  for (int 次 = 0; 次 < 300 && 状态_->端口 == 0; ++次) {
+    unsigned 值 = 0;
+    if (std::ifstream(状态_->控制目录.子路径("ready")) >> 值 && 值 > 0 && 值 <= 65535) {
+      状态_->端口 = static_cast<std::uint16_t>(值);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
 }
 
 测试服务::~测试服务() = default;
 
-bool 测试服务::已启动() const { return 状态_->进程.端口 != 0; }
-std::uint16_t 测试服务::端口() const { return 状态_->进程.端口; }
+bool 测试服务::已启动() const { return 状态_->端口 != 0; }
+std::uint16_t 测试服务::端口() const { return 状态_->端口; }
 
 std::string 测试服务::地址(const std::string& 路径) const {
   return (状态_->选项.https ? "https://localhost:" : "http://127.0.0.1:") + std::to_string(端口()) + 路径;
@@ -128,14 +126,9 @@ std::string 测试服务::CA目录() const {
 
 void 测试服务::设置路由(const std::string& 方法, const std::string& 路径, std::vector<服务应答> 应答) {
   const std::string 键 = 方法 + " " + 路径;
-  for (auto& [已有键, 已有应答] : 状态_->路由) {
-    if (已有键 == 键) {
-      已有应答 = std::move(应答);
-      状态_->写路由();
-      return;
-    }
-  }
-  状态_->路由.emplace_back(键, std::move(应答));
+  auto 位置 = std::find_if(状态_->路由.begin(), 状态_->路由.end(), [&](const auto& 项) { return 项.first == 键; });
+  if (位置 == 状态_->路由.end()) 位置 = 状态_->路由.insert(位置, {键, {}});
+  位置->second = std::move(应答);
   状态_->写路由();
 }
 
@@ -151,7 +144,8 @@ std::vector<记录的请求> 测试服务::已收请求() const {
     请求.path = 文档.at("path");
     请求.query = 文档.at("query");
     for (const auto& 项 : 文档.at("headers")) 请求.headers.emplace_back(项.at(0), 项.at(1));
-    请求.body = 十六进制转字节(文档.at("bodyHex"));
+    const std::string 十六进制 = 文档.at("bodyHex");
+    for (std::size_t i = 0; i + 1 < 十六进制.size(); i += 2) 请求.body += static_cast<char>(std::stoi(十六进制.substr(i, 2), nullptr, 16));
     请求.tlsVersion = 文档.at("tlsVersion");
     结果.push_back(std::move(请求));
   }

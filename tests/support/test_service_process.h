@@ -1,31 +1,17 @@
-// The test service's process, as each platform starts and ends it.
+// Starting the test service's process, as each platform does it.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "support/temp_dir.h"
-
 namespace tallybell::测试 {
 
-class 服务进程 {
- public:
-  服务进程() = default;
-  ~服务进程();
-  服务进程(const 服务进程&) = delete;
-  服务进程& operator=(const 服务进程&) = delete;
-
-  // Starts python3 with 参数 and "--control-dir <控制目录>" and waits until it listens;
-  // sets 端口 then.
-  void 启动(const std::vector<std::string>& 参数, const std::filesystem::path& 控制目录);
-
-  std::uint16_t 端口 = 0;
-
- private:
-  long 进程_ = -1;
-  int 输入_ = -1;
-};
+// Starts python3 with 参数 and "--control-dir <控制目录>"; the service writes its port to
+// <控制目录>/ready once it listens. It ends with *持有者 at the latest (under Wine: once
+// the control directory is gone).
+bool 启动服务进程(const std::vector<std::string>& 参数, const std::filesystem::path& 控制目录,
+                  std::shared_ptr<void>* 持有者);
 
 }  // namespace tallybell::测试

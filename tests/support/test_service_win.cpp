@@ -5,8 +5,6 @@
 // trust, so WinHTTP takes the machine's trust as it would on Windows.
 #include <windows.h>
 
-#include <fstream>
-
 #include "common/text.h"
 #include "support/environment_guard.h"
 #include "support/test_service.h"
@@ -31,9 +29,10 @@ std::wstring 引用(const std::string& 参数) { return L"\"" + UTF8转宽宽松
 
 }  // namespace
 
-void 服务进程::启动(const std::vector<std::string>& 参数, const std::filesystem::path& 控制目录) {
+bool 启动服务进程(const std::vector<std::string>& 参数, const std::filesystem::path& 控制目录,
+                  std::shared_ptr<void>*) {
   const std::string 目录 = Unix路径(控制目录);
-  if (目录.empty()) return;
+  if (目录.empty()) return false;
   std::wstring 命令行 = L"/usr/bin/python3";
   for (const auto& 项 : 参数) 命令行 += L" " + 引用(项);
   命令行 += L" --lease --control-dir " + 引用(目录);
@@ -41,21 +40,12 @@ void 服务进程::启动(const std::vector<std::string>& 参数, const std::fil
   启动信息.cb = sizeof 启动信息;
   PROCESS_INFORMATION 进程信息{};
   if (!::CreateProcessW(nullptr, 命令行.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &启动信息, &进程信息)) {
-    return;
+    return false;
   }
-  if (进程信息.hThread != nullptr) ::CloseHandle(进程信息.hThread);
-  if (进程信息.hProcess != nullptr) ::CloseHandle(进程信息.hProcess);
-  for (int 次 = 0; 次 < 300 && 端口 == 0; ++次) {
-    unsigned 值 = 0;
-    if (std::ifstream(控制目录 / "ready") >> 值 && 值 > 0 && 值 <= 65535) {
-      端口 = static_cast<std::uint16_t>(值);
-    } else {
-      ::Sleep(100);
-    }
-  }
+  ::CloseHandle(进程信息.hThread);
+  ::CloseHandle(进程信息.hProcess);
+  return true;
 }
-
-服务进程::~服务进程() = default;
 
 std::string 网络测试不可运行原因() {
   if (::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr) {

@@ -16,58 +16,27 @@ namespace {
 
 const std::wstring 内容主机 = 逐字节加宽(TALLYBELL_CONTENT_HOST);
 
-std::wstring 大写(std::wstring 文本) {
-  for (auto& 字符 : 文本) {
-    if (字符 >= L'a' && 字符 <= L'z') 字符 = static_cast<wchar_t>(字符 - L'a' + L'A');
-  }
-  return 文本;
-}
-
-JsonHttp请求 有效请求() {
-  JsonHttp请求 请求;
-  请求.method = L"POST";
-  请求.url = L"https://updates.tallybell.example/update/v1/resolve";
-  请求.maxResponseBytes = 1024;
-  return 请求;
-}
-
 TEST(JsonHttp地址规则, HTTPS任意主机与端口明文只限指定内容主机) {
-  struct 用例 {
+  const struct {
     std::wstring 地址;
-    bool 仅HTTPS时;
-    bool 允许内容主机时;
-  };
-  const std::vector<用例> 用例表 = {
-      {L"https://updates.tallybell.example/update/v1/resolve", true, true},
+    bool 仅HTTPS时, 允许内容主机时;
+  } 用例表[] = {
       {L"HTTPS://Updates.Example:8443/a?b#c", true, true},
-      {L"https://user:pw@host.example/x", true, true},
-      {L"https://[::1]:8443/", true, true},
+      {L"https://user:pw@[::1]:65535/", true, true},
       {L"https://host.example:/", true, true},
-      {L"https://host.example:65535/", true, true},
-      {L"http://" + 内容主机 + L"/m.json", false, true},
-      {L"HTTP://" + 大写(内容主机) + L"/m.json", false, true},
+      {L"https://host.example/a\\b c/\x00e9?q=\x4e2d", true, true},
       {L"http://" + 内容主机 + L":8080/m.json", false, true},
       {L"http://" + 内容主机, false, true},
       {L"http://" + 内容主机 + L"x/m.json", false, false},
-      {L"http://x" + 内容主机 + L"/m.json", false, false},
-      {L"http://" + 内容主机 + L".evil.example/m.json", false, false},
       {L"http://" + 内容主机 + L"@evil.example/m.json", false, false},
-      {L"http://other.example/m.json", false, false},
-      {L"https://", false, false},
       {L"https:///path", false, false},
-      {L"https://:443/", false, false},
-      {L"https://user@/", false, false},
       {L"https://a@b@host.example/", false, false},
       {L"https://host.example:0/", false, false},
       {L"https://host.example:65536/", false, false},
       {L"https://host.example:44a/", false, false},
-      {L"https://[]/", false, false},
-      {L"https://[::1/", false, false},
       {L"https://[::1]x/", false, false},
       {L"ftp://host.example/", false, false},
-      {L"host.example/x", false, false},
       {L"https://ho st.example/", false, false},
-      {L"https://host.example/a\\b c/\x00e9?q=\x4e2d", true, true},
       {L"https://h\x00e9.example/", false, false},
   };
   for (const auto& 项 : 用例表) {
@@ -78,19 +47,15 @@ TEST(JsonHttp地址规则, HTTPS任意主机与端口明文只限指定内容主
 }
 
 TEST(JsonHttp地址规则, 拆分出主机端口与不含片段的请求目标) {
-  struct 用例 {
+  const struct {
     std::wstring 地址;
     bool https;
     std::wstring 主机;
     std::uint16_t 端口;
     std::wstring 请求目标;
-  };
-  const std::vector<用例> 用例表 = {
-      {L"https://h.example", true, L"h.example", 443, L"/"},
+  } 用例表[] = {
       {L"http://h.example?q=1", false, L"h.example", 80, L"/?q=1"},
-      {L"https://H.example:8443/a/b?c=d#frag", true, L"H.example", 8443, L"/a/b?c=d"},
-      {L"https://user:pw@h.example:1/x#y?z", true, L"h.example", 1, L"/x"},
-      {L"https://h.example#only", true, L"h.example", 443, L"/"},
+      {L"https://user:pw@H.example:1/x#y?z", true, L"H.example", 1, L"/x"},
       {L"https://[::1]:9/p", true, L"[::1]", 9, L"/p"},
       // Bytes outside the request-target grammar go as %XX of their UTF-8; escapes stay.
       {L"https://h.example/R\x00e9sum\x00e9 1.pdf?q=\x4e2d&a=%2F#\x00e9", true, L"h.example", 443,
@@ -109,106 +74,73 @@ TEST(JsonHttp地址规则, 拆分出主机端口与不含片段的请求目标) 
   }
   HTTP地址 不变;
   不变.host = L"kept";
-  EXPECT_FALSE(拆分HTTP地址(L"https://", &不变));
   EXPECT_FALSE(拆分HTTP地址(L"https://h.example/\xD800", &不变));
   EXPECT_EQ(不变.host, L"kept");
-  EXPECT_FALSE(拆分HTTP地址(L"https://h.example/", nullptr));
 }
 
 TEST(JsonHttp准备, 参数地址请求头依次检查且各有其消息) {
-  JsonHttp响应 响应;
-  const auto 检查 = [&](const JsonHttp请求& 请求, const JsonHttp响应* 输出) {
-    std::wstring 错误;
-    EXPECT_FALSE(检查JsonHttp请求(请求, 输出, &错误));
-    return 错误;
+  const auto 请求 = [](std::wstring 方法, std::wstring 地址, std::pair<std::wstring, std::wstring> 请求头 = {L"A", L"b"},
+                       bool 内容主机 = false, std::uint64_t 上限 = 1024) {
+    JsonHttp请求 结果;
+    结果.method = std::move(方法);
+    结果.url = std::move(地址);
+    结果.headers = {{L"Content-Type", L"application/json"}, std::move(请求头)};
+    结果.allowContentHost = 内容主机;
+    结果.maxResponseBytes = 上限;
+    return 结果;
   };
-  EXPECT_EQ(检查(有效请求(), nullptr), JsonHttp消息::请求参数无效);
-  for (const wchar_t* 方法 : {L"", L"GE T", L"GET\r\nX: y", L"P\x00d3ST"}) {
-    auto 请求 = 有效请求();
-    请求.method = 方法;
-    请求.url = L"not a url";  // the parameters are checked first
-    EXPECT_EQ(检查(请求, &响应), JsonHttp消息::请求参数无效);
-  }
-  auto 无上限 = 有效请求();
-  无上限.maxResponseBytes = 0;
-  EXPECT_EQ(检查(无上限, &响应), JsonHttp消息::请求参数无效);
-
-  auto 明文 = 有效请求();
-  明文.url = L"http://" + 内容主机 + L"/m.json";
-  明文.headers = {{L"X-A", L""}};  // the address is checked before the headers
-  EXPECT_EQ(检查(明文, &响应), JsonHttp消息::地址必须使用HTTPS);
-  明文.url = L"http://other.example/m.json";
-  明文.allowContentHost = true;
-  EXPECT_EQ(检查(明文, &响应), JsonHttp消息::地址不在允许内容地址内);
-
-  const std::vector<std::pair<std::wstring, std::wstring>> 无效请求头 = {
-      {L"X-A", L""},         {L"", L"v"},          {L"X-A", L"a\nb"},          {L"X-A", L"a\rb"},
-      {L"X\r\nY", L"v"},     {L"X-A", L"v\r\n"},   {L"X-A", std::wstring(L"a\0b", 3)},
-      {L"X-A", L"\xD800"},
-  };
-  for (const auto& 请求头 : 无效请求头) {
-    auto 请求 = 有效请求();
-    请求.headers = {{L"Content-Type", L"application/json"}, 请求头};
-    EXPECT_EQ(检查(请求, &响应), JsonHttp消息::请求头包含无效字符);
-  }
-}
-
-TEST(JsonHttp准备, 成功时清除旧消息) {
-  auto 请求 = 有效请求();
-  请求.headers = {{L"Content-Type", L"application/json"}, {L"Idempotency-Key", L"a b:c"}};
-  JsonHttp响应 响应;
-  std::wstring 错误 = L"stale";
-  ASSERT_TRUE(检查JsonHttp请求(请求, &响应, &错误));
-  EXPECT_TRUE(错误.empty());
-}
-
-TEST(JsonHttp跳转, 状态码决定方法与正文是否保留) {
-  struct 用例 {
-    std::uint32_t 状态码;
-    std::wstring 方法;
-    std::wstring 之后方法;
-  };
-  const std::vector<用例> 用例表 = {
-      {303, L"POST", L"GET"}, {303, L"PUT", L"GET"},   {303, L"HEAD", L"HEAD"},
-      {302, L"POST", L"GET"}, {301, L"POST", L"GET"},  {302, L"PUT", L"PUT"},
-      {307, L"POST", L"POST"}, {308, L"POST", L"POST"}, {301, L"GET", L"GET"},
+  const std::wstring 地址 = L"https://updates.tallybell.example/update/v1/resolve";
+  const std::wstring 明文 = L"http://" + 内容主机 + L"/m.json";
+  const struct {
+    JsonHttp请求 请求;
+    std::wstring 消息;  // empty: accepted
+  } 用例表[] = {
+      {请求(L"POST", 地址, {L"Idempotency-Key", L"a b:c"}), L""},
+      {请求(L"GE T", L"not a url"), JsonHttp消息::请求参数无效},  // parameters come first
+      {请求(L"GET\r\nX: y", 地址), JsonHttp消息::请求参数无效},
+      {请求(L"P\x00d3ST", 地址), JsonHttp消息::请求参数无效},
+      {请求(L"POST", 地址, {L"A", L"b"}, false, 0), JsonHttp消息::请求参数无效},
+      {请求(L"POST", 明文, {L"X-A", L""}), JsonHttp消息::地址必须使用HTTPS},  // the address before the headers
+      {请求(L"POST", L"http://other.example/m.json", {}, true), JsonHttp消息::地址不在允许内容地址内},
+      {请求(L"POST", 明文, {L"X-A", L""}, true), JsonHttp消息::请求头包含无效字符},
+      {请求(L"POST", 地址, {L"", L"v"}), JsonHttp消息::请求头包含无效字符},
+      {请求(L"POST", 地址, {L"X-A", L"v\r\n"}), JsonHttp消息::请求头包含无效字符},
+      {请求(L"POST", 地址, {L"X-A", std::wstring(L"a\0b", 3)}), JsonHttp消息::请求头包含无效字符},
+      {请求(L"POST", 地址, {L"X-A", L"\xD800"}), JsonHttp消息::请求头包含无效字符},
   };
   for (const auto& 项 : 用例表) {
-    EXPECT_EQ(跳转后改为GET(项.状态码, 项.方法), 项.之后方法 != 项.方法) << 项.状态码;
+    SCOPED_TRACE(宽转UTF8宽松(项.请求.method + L" " + 项.请求.url + L" " + 项.请求.headers[1].first));
+    JsonHttp响应 响应;
+    std::wstring 错误 = L"stale";
+    EXPECT_EQ(检查JsonHttp请求(项.请求, &响应, &错误), 项.消息.empty());
+    EXPECT_EQ(错误, 项.消息);
   }
-  for (const std::uint32_t 状态码 : {300u, 304u, 305u, 306u, 200u, 309u}) EXPECT_FALSE(是跳转状态码(状态码));
+  std::wstring 错误;
+  EXPECT_FALSE(检查JsonHttp请求(请求(L"POST", 地址), nullptr, &错误));
+  EXPECT_EQ(错误, JsonHttp消息::请求参数无效);
 }
 
-TEST(JsonHttp跳转, Location按基础地址解析) {
+TEST(JsonHttp跳转, 状态码决定方法而Location按基础地址解析) {
+  const struct {
+    std::uint32_t 状态码;
+    std::wstring 方法;
+    bool 改为GET;
+  } 方法表[] = {{303, L"PUT", true},  {303, L"HEAD", false}, {302, L"POST", true},  {301, L"POST", true},
+                {302, L"PUT", false}, {307, L"POST", false}, {308, L"POST", false}, {301, L"GET", false}};
+  for (const auto& 项 : 方法表) EXPECT_EQ(跳转后改为GET(项.状态码, 项.方法), 项.改为GET) << 项.状态码;
+  for (const std::uint32_t 状态码 : {300u, 304u, 305u, 306u, 200u, 309u}) EXPECT_FALSE(是跳转状态码(状态码));
+
   const std::wstring 基础 = L"http://a/b/c/d;p?q";
   const std::vector<std::pair<std::wstring, std::wstring>> 用例表 = {
       {L"g:h", L"g:h"},
-      {L"g", L"http://a/b/c/g"},
       {L"./g", L"http://a/b/c/g"},
-      {L"g/", L"http://a/b/c/g/"},
       {L"/g", L"http://a/g"},
       {L"//g", L"http://g"},
-      {L"?y", L"http://a/b/c/d;p?y"},
-      {L"g?y", L"http://a/b/c/g?y"},
       {L"#s", L"http://a/b/c/d;p?q#s"},
-      {L"g#s", L"http://a/b/c/g#s"},
-      {L"g?y#s", L"http://a/b/c/g?y#s"},
-      {L";x", L"http://a/b/c/;x"},
       {L"g;x?y#s", L"http://a/b/c/g;x?y#s"},
-      {L".", L"http://a/b/c/"},
-      {L"./", L"http://a/b/c/"},
       {L"..", L"http://a/b/"},
-      {L"../g", L"http://a/b/g"},
-      {L"../..", L"http://a/"},
-      {L"../../g", L"http://a/g"},
       {L"../../../g", L"http://a/g"},
-      {L"/./g", L"http://a/g"},
-      {L"/../g", L"http://a/g"},
-      {L"g.", L"http://a/b/c/g."},
-      {L"..g", L"http://a/b/c/..g"},
-      {L"./../g", L"http://a/b/g"},
       {L"./g/.", L"http://a/b/c/g/"},
-      {L"g/./h", L"http://a/b/c/g/h"},
       {L"g/../h", L"http://a/b/c/h"},
       {L"https://other.example:8443/x/../y", L"https://other.example:8443/y"},
   };
@@ -232,11 +164,9 @@ TEST(JsonHttp正文缓冲, 恰好到上限可以超过则拒绝且保留已有�
   EXPECT_FALSE(正文.追加("k", 1, &错误));
   EXPECT_EQ(错误, JsonHttp消息::响应超过大小上限);
   EXPECT_EQ(正文.取出(), "abcdefghij");
-
   JsonHttp正文缓冲 小(3);
   EXPECT_FALSE(小.追加("abcd", 4, nullptr));
   EXPECT_EQ(小.长度(), 0u);
-
   JsonHttp正文缓冲 无穷(std::numeric_limits<std::uint64_t>::max());
   EXPECT_TRUE(无穷.追加("x", 1, nullptr));
 }
