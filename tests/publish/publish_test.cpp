@@ -1,6 +1,6 @@
 // The publishing tool through the built program: release and verify checked with the core's
 // manifest and object rules, the policy command against the core's policy parser, fixtures,
-// and what it publishes installed by the real update program.
+// and the fixtures it makes from what it published.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,9 +9,6 @@
 #include "download/object_cache.h"
 #include "publish/content_store.h"
 #include "publish/publish_test_support.h"
-#include "release/verification.h"
-#include "support/lock_namespace.h"
-#include "support/state_files.h"
 #include "support/temp_dir.h"
 
 namespace tallybell {
@@ -26,19 +23,6 @@ class 发布工具 : public ::testing::Test {
   fs::path 构建() const { return 目录_.子路径("build"); }
   fs::path 内容() const { return 目录_.子路径("content"); }
   fs::path 对象(const std::string& 数据) const { return 内容() / "objects" / (测试SHA256(数据) + ".object"); }
-  程序结果 运行核心(std::vector<std::string> 参数) const {
-    参数.insert(参数.end(), {"--program-root", 路径文本(目录_.子路径("program")), "--state-root",
-                             路径文本(目录_.子路径("state"))});
-    return 运行更新程序(参数);
-  }
-  void 写状态(const std::wstring& 已安装版本) {
-    本地版本状态 状态;
-    状态.generation = 1;
-    状态.activeRelease = 状态.lastGoodRelease = 已安装版本;
-    写状态文件(目录_.子路径("state"), 状态);
-  }
-
-  测试::私有锁命名空间 锁空间_;  // the update program's locks stay apart from other tests
   测试临时目录 目录_;
 };
 
@@ -101,39 +85,21 @@ TEST_F(发布工具, 发布与校验_每份内容一个对象_损坏都被报告
   EXPECT_TRUE(!fs::exists(目录_.子路径("store")) || 目录内容(目录_.子路径("store")).empty());
 }
 
-TEST_F(发布工具, 发布的版本经离线准备和后台检查安装_共享文件从已装版本复制) {
-  发布(构建(), "r1", 内容());
-  生成夹具(内容(), "r1", 目录_.子路径("fixture1"), true);
-  写状态(L"");
-  const auto 准备 = 运行核心({"--offline-fixture", 路径文本(目录_.子路径("fixture1")), "--prepare-release", "r1"});
-  ASSERT_EQ(准备.退出码, 0u) << 准备.输出;
-  EXPECT_TRUE(发布目录可用(目录_.宽路径("program/releases/r1")));
-  EXPECT_EQ(读测试文件(目录_.子路径("program/releases/r1/docs/读我.txt")), "sample release notes\n");
-  EXPECT_EQ(读状态文件(目录_.子路径("state/state.txt")).pendingRelease, L"r1");
-  写状态(L"r1");  // the launcher has started r1 and confirmed it
-
-  写测试文件(构建() / fs::u8path("docs/读我.txt"), "notes of the second release\n");
-  发布(构建(), "r2", 内容());
-  生成夹具(内容(), "r2", 目录_.子路径("fixture2"), false, "2");
-  const auto 检查 = 运行核心({"--background-check", "--offline-fixture", 路径文本(目录_.子路径("fixture2"))});
-  ASSERT_EQ(检查.退出码, 0u) << 检查.输出;
-  EXPECT_TRUE(发布目录可用(目录_.宽路径("program/releases/r2")));
-  EXPECT_EQ(读状态文件(目录_.子路径("state/state.txt")).pendingRelease, L"r2");
-  // Only the changed file was downloaded; the shared ones came from releases/r1.
-  EXPECT_EQ(目录内容(目录_.子路径("state/cache/objects/sha256")),
-            std::vector<std::string>{测试SHA256("notes of the second release\n") + ".object"});
-}
-
 TEST_F(发布工具, 夹具只接受指向该清单的策略且不覆盖已有目录也不用坏对象) {
   发布(构建(), "r1", 内容());
   写测试文件(构建() / "bin/core.dll", "other");
   发布(构建(), "r2", 内容());
-  生成夹具(内容(), "r2", 目录_.子路径("fixture"), false);
-  const std::string 策略 = 路径文本(目录_.子路径("fixture-policy.json"));  // names r2's manifest
+  const std::string 策略 = 路径文本(目录_.子路径("fixture-policy.json"));
+  ASSERT_EQ(运行发布工具({"policy", "--manifest", 路径文本(内容() / "releases/r2/manifest.json"), "--manifest-url",
+                          "https://u.example/r2/manifest.json", "--policy-version", "1", "--assignment-id", "a",
+                          "--check-after", "2020-01-01T00:00:00Z", "--out", 策略})
+                .退出码,
+            0u);
   const auto 夹具 = [&](const char* 发布标识, const char* 输出) {
     return 运行发布工具({"fixture", "--content", 路径文本(内容()), "--release-id", 发布标识, "--policy", 策略, "--out",
                          路径文本(目录_.子路径(输出))});
   };
+  EXPECT_EQ(夹具("r2", "fixture").退出码, 0u);
   EXPECT_EQ(夹具("r1", "other").退出码, 3u);
   EXPECT_EQ(夹具("r2", "fixture").退出码, 6u);
   std::string 数据 = 读测试文件(对象("other"));
