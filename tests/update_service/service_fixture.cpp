@@ -25,12 +25,10 @@ const std::string 基础地址 = "https://localhost:" + 端口;
 
 const std::string 签名文本 = std::string(86, 'Q') + "==";
 
-std::string 解析正文(const std::string& 安装标识, const std::vector<std::string>& 隔离) {
-  std::string 列表;
-  for (const auto& 项 : 隔离) 列表 += (列表.empty() ? "\"" : ",\"") + 项 + "\"";
+std::string 解析正文(const std::string& 安装标识) {
   return "{\"currentReleaseId\":\"\",\"installationId\":\"" + 安装标识 +
          "\",\"lastGoodReleaseId\":\"\",\"launcherVersion\":\"0.1.0.37\",\"os\":\"Linux\",\"productId\":\"tallybell\","
-         "\"quarantinedReleaseIds\":[" + 列表 + "],\"updateCoreVersion\":\"0.1.0.37\",\"userId\":\"\"}";
+         "\"quarantinedReleaseIds\":[],\"updateCoreVersion\":\"0.1.0.37\",\"userId\":\"\"}";
 }
 
 服务场::服务场() {

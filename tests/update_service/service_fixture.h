@@ -58,6 +58,6 @@ class 服务场 {
 extern const std::string 签名文本;
 
 // A resolve body as the update program sends it.
-std::string 解析正文(const std::string& 安装标识, const std::vector<std::string>& 隔离 = {});
+std::string 解析正文(const std::string& 安装标识);
 
 }  // namespace tallybell::测试
