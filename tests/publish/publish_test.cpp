@@ -1,6 +1,6 @@
 // The publishing tool through the built program: release and verify checked with the core's
 // manifest and object rules, the policy command against the core's policy parser, fixtures,
-// and what it publishes installed by the real update program.
+// and the fixtures it makes from what it published.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,9 +9,6 @@
 #include "download/object_cache.h"
 #include "publish/content_store.h"
 #include "publish/publish_test_support.h"
-#include "release/verification.h"
-#include "support/lock_namespace.h"
-#include "support/state_files.h"
 #include "support/temp_dir.h"
 
 namespace tallybell {
@@ -26,19 +23,6 @@ class 发布工具 : public ::testing::Test {
   fs::path 构建() const { return 目录_.子路径("build"); }
   fs::path 内容() const { return 目录_.子路径("content"); }
   fs::path 对象(const std::string& 数据) const { return 内容() / "objects" / (测试SHA256(数据) + ".object"); }
-  程序结果 运行核心(std::vector<std::string> 参数) const {
-    参数.insert(参数.end(), {"--program-root", 路径文本(目录_.子路径("program")), "--state-root",
-                             路径文本(目录_.子路径("state"))});
-    return 运行更新程序(参数);
-  }
-  void 写状态(const std::wstring& 已安装版本) {
-    本地版本状态 状态;
-    状态.generation = 1;
-    状态.activeRelease = 状态.lastGoodRelease = 已安装版本;
-    写状态文件(目录_.子路径("state"), 状态);
-  }
-
-  测试::私有锁命名空间 锁空间_;  // the update program's locks stay apart from other tests
   测试临时目录 目录_;
 };
 
@@ -66,7 +50,6 @@ TEST_F(发布工具, 发布与校验_每份内容一个对象_损坏都被报告
   EXPECT_EQ(目录内容(内容() / "objects").size(), 3u);  // the two equal libraries share one object
   const auto 完好 = 运行发布工具({"verify", "--content", 路径文本(内容())});
   EXPECT_EQ(完好.退出码, 0u) << 完好.输出;
-  EXPECT_NE(完好.输出.find("verified 3 objects and 1 manifests: no problems"), std::string::npos) << 完好.输出;
 
   // A flipped byte (both libraries lose their object), a missing object, and a manifest
   // entry whose size is not its object's.
@@ -81,9 +64,6 @@ TEST_F(发布工具, 发布与校验_每份内容一个对象_损坏都被报告
   const auto 损坏 = 运行发布工具({"verify", "--content", 路径文本(内容())});
   EXPECT_EQ(损坏.退出码, 5u) << 损坏.输出;
   EXPECT_NE(损坏.输出.find("objects/" + 测试SHA256(std::string(3000, 'c')) + ".object"), std::string::npos) << 损坏.输出;
-  for (const char* 文件 : {"Tallybell.exe", "bin/core.dll", "bin/core-copy.dll", "docs/读我.txt"}) {
-    EXPECT_NE(损坏.输出.find(std::string("releases/r1/manifest.json：") + 文件), std::string::npos) << 文件 << 损坏.输出;
-  }
   EXPECT_NE(损坏.输出.find("5 problems"), std::string::npos) << 损坏.输出;
 
   // Publishing over a damaged object refuses with 5, leaves it alone and writes no manifest.
@@ -101,39 +81,21 @@ TEST_F(发布工具, 发布与校验_每份内容一个对象_损坏都被报告
   EXPECT_TRUE(!fs::exists(目录_.子路径("store")) || 目录内容(目录_.子路径("store")).empty());
 }
 
-TEST_F(发布工具, 发布的版本经离线准备和后台检查安装_共享文件从已装版本复制) {
-  发布(构建(), "r1", 内容());
-  生成夹具(内容(), "r1", 目录_.子路径("fixture1"), true);
-  写状态(L"");
-  const auto 准备 = 运行核心({"--offline-fixture", 路径文本(目录_.子路径("fixture1")), "--prepare-release", "r1"});
-  ASSERT_EQ(准备.退出码, 0u) << 准备.输出;
-  EXPECT_TRUE(发布目录可用(目录_.宽路径("program/releases/r1")));
-  EXPECT_EQ(读测试文件(目录_.子路径("program/releases/r1/docs/读我.txt")), "sample release notes\n");
-  EXPECT_EQ(读状态文件(目录_.子路径("state/state.txt")).pendingRelease, L"r1");
-  写状态(L"r1");  // the launcher has started r1 and confirmed it
-
-  写测试文件(构建() / fs::u8path("docs/读我.txt"), "notes of the second release\n");
-  发布(构建(), "r2", 内容());
-  生成夹具(内容(), "r2", 目录_.子路径("fixture2"), false, "2");
-  const auto 检查 = 运行核心({"--background-check", "--offline-fixture", 路径文本(目录_.子路径("fixture2"))});
-  ASSERT_EQ(检查.退出码, 0u) << 检查.输出;
-  EXPECT_TRUE(发布目录可用(目录_.宽路径("program/releases/r2")));
-  EXPECT_EQ(读状态文件(目录_.子路径("state/state.txt")).pendingRelease, L"r2");
-  // Only the changed file was downloaded; the shared ones came from releases/r1.
-  EXPECT_EQ(目录内容(目录_.子路径("state/cache/objects/sha256")),
-            std::vector<std::string>{测试SHA256("notes of the second release\n") + ".object"});
-}
-
 TEST_F(发布工具, 夹具只接受指向该清单的策略且不覆盖已有目录也不用坏对象) {
   发布(构建(), "r1", 内容());
   写测试文件(构建() / "bin/core.dll", "other");
   发布(构建(), "r2", 内容());
-  生成夹具(内容(), "r2", 目录_.子路径("fixture"), false);
-  const std::string 策略 = 路径文本(目录_.子路径("fixture-policy.json"));  // names r2's manifest
+  const std::string 策略 = 路径文本(目录_.子路径("fixture-policy.json"));
+  ASSERT_EQ(运行发布工具({"policy", "--manifest", 路径文本(内容() / "releases/r2/manifest.json"), "--manifest-url",
+                          "https://u.example/r2/manifest.json", "--policy-version", "1", "--assignment-id", "a",
+                          "--check-after", "2020-01-01T00:00:00Z", "--out", 策略})
+                .退出码,
+            0u);
   const auto 夹具 = [&](const char* 发布标识, const char* 输出) {
     return 运行发布工具({"fixture", "--content", 路径文本(内容()), "--release-id", 发布标识, "--policy", 策略, "--out",
                          路径文本(目录_.子路径(输出))});
   };
+  EXPECT_EQ(夹具("r2", "fixture").退出码, 0u);
   EXPECT_EQ(夹具("r1", "other").退出码, 3u);
   EXPECT_EQ(夹具("r2", "fixture").退出码, 6u);
   std::string 数据 = 读测试文件(对象("other"));
@@ -143,26 +105,29 @@ TEST_F(发布工具, 夹具只接受指向该清单的策略且不覆盖已有�
   EXPECT_EQ(目录内容(目录_.路径()), (std::vector<std::string>{"build", "content", "fixture", "fixture-policy.json"}));
 }
 
-// What the core's policy parser would refuse is refused with its message, and nothing is written.
+// What the core's policy parser would refuse is refused, and nothing is written; the same
+// arguments otherwise are written.
 TEST_F(发布工具, 策略命令拒绝核心不接受的值) {
   发布(构建(), "2026.12.1", 内容());
   写测试文件(目录_.子路径("bad.json"), "{\"formatVersion\":2}");
   struct 情形 {
     std::vector<std::string> 替换;
     std::uint32_t 代码;
-    std::string 消息;
   };
   const std::vector<情形> 表 = {
-      {{"--manifest-url", "http://other.example/m.json"}, 3, "manifestUrl 必须使用 HTTPS"},
-      {{"--check-after", "2026-12-06 12:00:00"}, 3, "checkAfter 必须是带时区的 ISO 8601 时间。"},
-      {{"--policy-version", "0"}, 3, "policyVersion 必须是大于零的整数。"},
-      {{"--policy-version", "-1"}, 2, "--policy-version 须为十进制整数"},
-      {{"--policy-version", "18446744073709551616"}, 2, "--policy-version 须为十进制整数"},
-      {{"--result-url", "http://r.example/results"}, 3, "resultReportUrls 包含无效或重复地址。"},
-      {{"--manifest", "/nonexistent/manifest.json"}, 4, "无法读取发布清单"},
-      {{"--manifest", 路径文本(目录_.子路径("bad.json"))}, 3, "发布清单 formatVersion 必须为 1。"},
-      {{"--unknown", "x"}, 2, "该命令没有这个选项：--unknown"},
-      {{"--out", ""}, 2, "选项缺少值：--out"},
+      {{"--manifest-url", "http://other.example/m.json"}, 3},
+      {{"--check-after", "2026-12-06 12:00:00"}, 3},
+      {{"--policy-version", "0"}, 3},
+      {{"--assignment-id", std::string(257, 'a')}, 3},
+      {{"--assignment-id", "a\nb"}, 3},
+      {{"--policy-version", "-1"}, 2},
+      {{"--policy-version", "18446744073709551616"}, 2},
+      {{"--result-url", "http://r.example/results"}, 3},
+      {{"--manifest", "/nonexistent/manifest.json"}, 4},
+      {{"--manifest", 路径文本(目录_.子路径("bad.json"))}, 3},
+      {{"--unknown", "x"}, 2},
+      {{"--out", ""}, 2},
+      {{"--policy-version", "8"}, 0},  // the same arguments otherwise are sound
   };
   for (const auto& 项 : 表) {
     std::vector<std::string> 参数 = {"policy", "--manifest", 路径文本(内容() / "releases/2026.12.1/manifest.json"),
@@ -174,8 +139,7 @@ TEST_F(发布工具, 策略命令拒绝核心不接受的值) {
     else *(位置 + 1) = 项.替换[1];
     const auto 结果 = 运行发布工具(参数);
     EXPECT_EQ(结果.退出码, 项.代码) << 项.替换[0] << " " << 项.替换[1] << "\n" << 结果.输出;
-    EXPECT_NE(结果.输出.find(项.消息), std::string::npos) << 结果.输出;
-    EXPECT_FALSE(fs::exists(目录_.子路径("out/policy.json"))) << 项.替换[0];
+    EXPECT_EQ(fs::exists(目录_.子路径("out/policy.json")), 项.代码 == 0) << 项.替换[0];
   }
 }
 

@@ -52,20 +52,4 @@ inline std::string 发布(const std::filesystem::path& 构建, const std::string
   return 取清单哈希行(结果.输出);
 }
 
-// A policy for the published release, then a fixture (ready-made when asked) at 夹具.
-inline void 生成夹具(const std::filesystem::path& 内容, const std::string& 发布标识, const std::filesystem::path& 夹具,
-                     bool 现成, const std::string& 策略版本 = "1") {
-  const auto 策略 = 夹具.parent_path() / (夹具.filename().u8string() + "-policy.json");
-  const auto 策略结果 = 运行发布工具(
-      {"policy", "--manifest", 路径文本(内容 / "releases" / 发布标识 / "manifest.json"), "--manifest-url",
-       "https://updates.tallybell.example/releases/" + 发布标识 + "/manifest.json", "--policy-version", 策略版本,
-       "--assignment-id", "test-assignment", "--check-after", "2020-01-01T00:00:00Z", "--out", 路径文本(策略)});
-  ASSERT_EQ(策略结果.退出码, 0u) << 策略结果.输出;
-  std::vector<std::string> 参数 = {"fixture", "--content", 路径文本(内容), "--release-id", 发布标识,
-                                   "--policy", 路径文本(策略), "--out", 路径文本(夹具)};
-  if (现成) 参数.push_back("--ready-made");
-  const auto 夹具结果 = 运行发布工具(参数);
-  ASSERT_EQ(夹具结果.退出码, 0u) << 夹具结果.输出;
-}
-
 }  // namespace tallybell::测试

@@ -38,13 +38,13 @@ class 版本组装测试 : public ::testing::Test {
     配置_.diagnosticId = "assembly-test";
   }
 
-  // Serves every file of the release as an object from the fixture.
-  void 提供全部对象() {
-    for (const auto& [路径, 内容] : 新版本文件) 写测试文件(目录_.子路径("fixture/objects/" + 测试SHA256(内容) + ".object"), 内容);
+  // Serves every file of 文件 as an object from the fixture.
+  void 提供全部对象(const 发布内容& 文件 = 新版本文件) {
+    for (const auto& [路径, 内容] : 文件) 写测试文件(目录_.子路径("fixture/objects/" + 测试SHA256(内容) + ".object"), 内容);
   }
   fs::path 状态根() const { return 目录_.子路径("state"); }
   fs::path 目标() const { return 目录_.子路径("program/releases/r2"); }
-  std::uint32_t 组装(std::wstring* 错误 = nullptr) { return 版本组装(配置_, &夹具_, &结果_, 错误); }
+  std::uint32_t 组装() { return 版本组装(配置_, &夹具_, &结果_, nullptr); }
 
   测试临时目录 目录_;
   离线更新夹具传输 夹具_{目录_.宽路径("fixture")};
@@ -80,23 +80,22 @@ TEST_F(版本组装测试, 优先复用已安装版本再用缓存且不用损�
 }
 
 TEST_F(版本组装测试, 清单哈希与可执行文件的检查先于一切) {
-  std::wstring 错误;
   配置_.manifestHash[0] = 配置_.manifestHash[0] == 'a' ? 'b' : 'a';
-  EXPECT_EQ(组装(&错误), 3011u);
+  EXPECT_EQ(组装(), 3011u);
 
-  配置_.manifestText = 生成发布清单文本("r2", {{"bin/app.dll", "x"}});
-  配置_.manifestHash = 测试SHA256(配置_.manifestText);
-  EXPECT_EQ(组装(&错误), 3009u);
-
-  配置_.manifestText = 生成发布清单文本("..", {{"Tallybell.exe", "x"}});
-  配置_.manifestHash = 测试SHA256(配置_.manifestText);
-  EXPECT_EQ(组装(&错误), 3009u);
-  EXPECT_EQ(错误, L"发布清单 releaseId 不能用作版本目录名。");
-  EXPECT_FALSE(fs::exists(目录_.子路径("program")));
-  EXPECT_FALSE(fs::exists(状态根() / "staging"));
+  // No executable, a release id no folder may take, a path that climbs out of the release:
+  // refused before anything is written, not even the program root.
+  for (const auto& 清单 : {生成发布清单文本("r2", {{"bin/app.dll", "x"}}), 生成发布清单文本("..", {{"Tallybell.exe", "x"}}),
+                          生成发布清单文本("r2", {{"Tallybell.exe", "x"}, {"a/../../escape.txt", "x"}})}) {
+    配置_.manifestText = 清单;
+    配置_.manifestHash = 测试SHA256(清单);
+    EXPECT_EQ(组装(), 3009u);
+    EXPECT_FALSE(fs::exists(目录_.子路径("program")));
+    EXPECT_FALSE(fs::exists(状态根() / "staging"));
+  }
 
   配置_.manifestHash = "UPPER";
-  EXPECT_EQ(组装(&错误), 3001u);
+  EXPECT_EQ(组装(), 3001u);
 }
 
 TEST_F(版本组装测试, 状态冲突写诊断行并以3003拒绝) {
@@ -120,13 +119,26 @@ TEST_F(版本组装测试, 状态冲突写诊断行并以3003拒绝) {
     if (项.隔离) 状态.quarantined = {L"r2"};
     写状态文件(状态根(), 状态);
     配置_.allowQuarantinedRecovery = 项.允许恢复;
-    std::wstring 错误;
-    EXPECT_EQ(组装(&错误), 3003u) << 项.原因;
-    EXPECT_EQ(错误, L"当前版本状态不允许组装该版本。");
+      EXPECT_EQ(组装(), 3003u) << 项.原因;
     const std::string 文本 = 通道.文本();
     EXPECT_NE(文本.find(" task=assembly-test stage=assembly-state-conflict code=3003 {"), std::string::npos);
     EXPECT_NE(文本.find(std::string("\"reason\":\"") + 项.原因 + "\""), std::string::npos) << 文本;
     EXPECT_FALSE(fs::exists(目标()));
+  }
+}
+
+// A file entry named like the manifest or the completion marker cannot replace them: the
+// release fails and nothing is committed.
+TEST_F(版本组装测试, 文件条目不能顶替清单或完成标记) {
+  for (const auto& [名称, 代码] : {std::pair{"release.manifest.json", 3010u}, std::pair{"complete.json", 3005u}}) {
+    SCOPED_TRACE(名称);
+    const 发布内容 冒充 = {{"Tallybell.exe", "exe"}, {名称, "{\"forged\":1}"}};
+    提供全部对象(冒充);
+    配置_.manifestText = 生成发布清单文本("r2", 冒充);
+    配置_.manifestHash = 测试SHA256(配置_.manifestText);
+    EXPECT_EQ(组装(), 代码);
+    EXPECT_FALSE(fs::exists(目标()));
+    EXPECT_EQ(读状态文件(状态根() / "state.txt").pendingRelease, L"");
   }
 }
 

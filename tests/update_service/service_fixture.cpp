@@ -25,12 +25,10 @@ const std::string 基础地址 = "https://localhost:" + 端口;
 
 const std::string 签名文本 = std::string(86, 'Q') + "==";
 
-std::string 解析正文(const std::string& 安装标识, const std::vector<std::string>& 隔离) {
-  std::string 列表;
-  for (const auto& 项 : 隔离) 列表 += (列表.empty() ? "\"" : ",\"") + 项 + "\"";
+std::string 解析正文(const std::string& 安装标识) {
   return "{\"currentReleaseId\":\"\",\"installationId\":\"" + 安装标识 +
          "\",\"lastGoodReleaseId\":\"\",\"launcherVersion\":\"0.1.0.37\",\"os\":\"Linux\",\"productId\":\"tallybell\","
-         "\"quarantinedReleaseIds\":[" + 列表 + "],\"updateCoreVersion\":\"0.1.0.37\",\"userId\":\"\"}";
+         "\"quarantinedReleaseIds\":[],\"updateCoreVersion\":\"0.1.0.37\",\"userId\":\"\"}";
 }
 
 服务场::服务场() {
@@ -43,8 +41,6 @@ std::string 解析正文(const std::string& 安装标识, const std::vector<std:
     EXPECT_TRUE(会话 && 会话->运行(("CREATE DATABASE " + 名称).c_str()));
     数据库_ = std::string(服务器) + "/" + 名称;
   }
-  // A request to a service killed on purpose must fail, not end the test program.
-  ::signal(SIGPIPE, SIG_IGN);
   const std::string 证书脚本 = "import sys; sys.path.insert(0, '" TALLYBELL_SOURCE_DIR "/tests/service'); "
                                "from certificates import make_certificates; make_certificates(sys.argv[1])";
   EXPECT_EQ(运行程序("/usr/bin/python3", {"-c", 证书脚本, 目录.子路径("tls").string()}).退出码, 0u);
@@ -66,7 +62,7 @@ std::string 解析正文(const std::string& 安装标识, const std::vector<std:
   std::filesystem::remove(目录.子路径("content/objects/" + 测试SHA256("data of 3.0") + ".object"));
 }
 
-服务场::~服务场() { 停止服务(false); }
+服务场::~服务场() { 停止服务(); }
 
 程序结果 服务场::命令(std::vector<std::string> 参数) {
   const bool 改变推出 = 参数.size() > 1 && 参数[0] == "rollout" && 参数[1] != "status";
@@ -94,15 +90,11 @@ void 服务场::启动服务() {
   }
 }
 
-void 服务场::停止服务(bool 强制) {
+void 服务场::停止服务() {
   if (!服务_) return;
-  if (强制) {
-    服务_->强制结束();
-  } else {
-    ::kill(服务_->进程号(), SIGTERM);
-    const auto 结局 = 服务_->等待(10000);
-    EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 读测试文件(目录.子路径("service.log"));
-  }
+  ::kill(服务_->进程号(), SIGTERM);
+  const auto 结局 = 服务_->等待(10000);
+  EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 读测试文件(目录.子路径("service.log"));
   服务_.reset();
 }
 

@@ -30,7 +30,7 @@ class 服务场 {
   // An operator command with --db and --clock-file added.
   程序结果 命令(std::vector<std::string> 参数);
   void 启动服务();
-  void 停止服务(bool 强制);
+  void 停止服务();
   void 设置时钟(std::uint64_t 秒);
   std::uint64_t 时钟() const { return 时钟_; }
 
@@ -58,6 +58,6 @@ class 服务场 {
 extern const std::string 签名文本;
 
 // A resolve body as the update program sends it.
-std::string 解析正文(const std::string& 安装标识, const std::vector<std::string>& 隔离 = {});
+std::string 解析正文(const std::string& 安装标识);
 
 }  // namespace tallybell::测试
