@@ -50,14 +50,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace 测试;
 
+using 战役::计;
 using 战役::长模式;
 const std::uint64_t& 种子 = 战役::随机起点;
-
-struct 战报 {
-  unsigned 同启回合 = 0, 同启进程 = 0, 已在运行 = 0;
-  unsigned 竞争回合 = 0, 检查重试 = 0;
-  unsigned 投递回合 = 0, 投递事件 = 0, 投递请求 = 0, 重复投递 = 0, 投递进程 = 0;
-} 报告;
 
 const 发布内容 旧版文件 = {{"Tallybell.exe", "old executable"}, {"data/readme.txt", "readme\n"}};
 const 发布内容 新版文件 = {{"Tallybell.exe", std::string(200000, 'n')}, {"data/readme.txt", "readme\n"},
@@ -124,15 +119,14 @@ TEST_F(并发, 八个后台检查同时启动只有一个工作) {
       EXPECT_EQ(读测试文件(目录.路径() / ("out-" + std::to_string(i) + ".txt")),
                 "background update already running\n")
           << 场合 << " process " << i;
-      ++报告.已在运行;
+      ++计("simultaneous checks that printed already running");
     }
     持有.reset();
     const auto 结局 = 进程[工作者]->等待(120000);
     EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 场合;
     EXPECT_EQ(读测试文件(目录.路径() / ("out-" + std::to_string(工作者) + ".txt")), "background release prepared\n")
         << 场合;
-    报告.同启进程 += 8;
-    ++报告.同启回合;
+    ++计("rounds of eight simultaneous checks");
 
     // What one run leaves: no rebuild by a process that found the lock busy may have
     // replaced the worker's state, so the accepted policy is still there.
@@ -189,7 +183,7 @@ TEST_F(并发, 离线准备与后台检查竞争不丢状态更新) {
     int 次 = 0;
     while (读测试文件(根 / ("check-" + std::to_string(次) + ".txt")) == "background update already running\n" &&
            次 < 20) {
-      ++报告.检查重试;
+      ++计("check restarts after meeting the offline preparation's lock");
       检查 = 启动检查(++次);
       检查结局 = 检查->等待(60000);
       ASSERT_TRUE(检查结局.正常退出 && 检查结局.退出码 == 0) << 场合;
@@ -201,7 +195,7 @@ TEST_F(并发, 离线准备与后台检查竞争不丢状态更新) {
     EXPECT_EQ(状态.generation, 6u) << 场合;
     EXPECT_EQ(状态.preservedFields, 大成员) << 场合;
     EXPECT_TRUE(发布目录可用((根 / "program" / "releases" / "r3").wstring())) << 场合;
-    ++报告.竞争回合;
+    ++计("rounds of offline preparation against a check");
   }
 }
 
@@ -252,35 +246,14 @@ TEST_F(并发, 结果投递并行不丢事件) {
     EXPECT_EQ(总发送, 事件数) << 场合;
     EXPECT_TRUE(目录内容(目录.子路径("state/results/pending")).empty()) << 场合;
 
-    std::map<std::string, unsigned> 送达;
-    const auto 请求 = 服务.已收请求();
-    for (std::size_t i = 已读请求; i < 请求.size(); ++i) {
-      const std::string 键 = 请求[i].请求头("Idempotency-Key");
-      const auto 原文 = 已排队.find(键);
-      ASSERT_NE(原文, 已排队.end()) << 场合 << ": unknown key " << 键;
-      EXPECT_EQ(请求[i].body, 原文->second) << 场合 << ": the body is the queued document";
-      ++送达[键];
-      ++报告.投递请求;
-    }
-    已读请求 = 请求.size();
-    for (const auto& [标识, 文档] : 已排队) EXPECT_EQ(送达.count(标识), 1u) << 场合 << ": lost " << 标识;
-    for (const auto& [键, 次数] : 送达) 报告.重复投递 += 次数 - 1;
-    报告.投递事件 += 事件数;
-    报告.投递进程 += 进程数;
-    ++报告.投递回合;
+    for (const auto& 项 : 战役::核对投递(服务, 已读请求, 已排队)) ADD_FAILURE() << 场合 << ": " << 项;
+    计("report pass requests") += 服务.已收请求().size() - 已读请求;
+    已读请求 = 服务.已收请求().size();
+    计("events raced over by " + std::to_string(进程数) + " report passes") += 事件数;
   }
-}
-
-void 打印报告() {
-  std::printf("  simultaneous checks: %u rounds, %u processes, %u printed already running\n", 报告.同启回合,
-              报告.同启进程, 报告.已在运行);
-  std::printf("  offline preparation vs check: %u rounds, %u check restarts after meeting the lock\n",
-              报告.竞争回合, 报告.检查重试);
-  std::printf("  racing report passes: %u rounds, %u passes, %u events, %u requests, %u repeated deliveries (same key)\n",
-              报告.投递回合, 报告.投递进程, 报告.投递事件, 报告.投递请求, 报告.重复投递);
 }
 
 }  // namespace
 }  // namespace tallybell
 
-const tallybell::战役::战役定义 tallybell::战役::本战役 = {"concurrency campaign", tallybell::打印报告};
+const tallybell::战役::战役定义 tallybell::战役::本战役 = {"concurrency campaign"};

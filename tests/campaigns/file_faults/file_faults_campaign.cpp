@@ -106,9 +106,7 @@ struct 统计 {
   std::uint64_t 成功 = 0;      // faulted runs that still ended with a correct success
   std::map<std::uint32_t, std::uint64_t> 失败码;
   std::uint64_t 残留 = 0;  // clean follow-up runs that left staging or temporary files behind
-  double 秒 = 0;
 };
-std::vector<std::pair<std::string, 统计>> 报告;
 
 class 文件故障战役 : public ::testing::Test {
  protected:
@@ -148,18 +146,9 @@ class 文件故障战役 : public ::testing::Test {
 
   std::uint32_t 运行(std::wstring* 错误) {
     离线更新夹具传输 夹具((工作() / "fixture").wstring());
-    更新协调器配置 配置;
-    配置.programRoot = (工作() / "program").wstring();
-    配置.stateRoot = 状态根().wstring();
-    配置.cacheRoot = (工作() / "cache").wstring();
-    配置.resolveUrls = {L"https://updates.tallybell.example/update/v1/resolve"};
-    配置.forceCheck = true;  // a failed run schedules a back-off; the next run goes ahead anyway
-    配置.clock = [] {
-      std::uint64_t 值 = 0;
-      合成UTC时间({2026, 12, 6, 10, 0, 0}, &值);
-      return 值;
-    };
-    配置.diagnosticId = "file-fault-campaign";
+    更新协调器配置 配置 = 战役::协调器配置(工作() / "program", 状态根(), 工作() / "cache",
+                                           {"https://updates.tallybell.example/update/v1/resolve"});
+    配置.clock = 战役::固定现在;
     return 运行更新协调器(配置, &夹具, &夹具, &结果_, 错误);
   }
 
@@ -284,8 +273,16 @@ class 文件故障战役 : public ::testing::Test {
       for (std::uint64_t n : 序号) {
         if (!一轮(种类, n, &计数)) ADD_FAILURE() << 场景.名称 << " / " << 种类.名称 << ": call " << n << " was never reached";
       }
-      计数.秒 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
-      报告.emplace_back(场景.名称 + " / " + 种类.名称, 计数);
+      std::string 代码;
+      for (const auto& [值, 次数] : 计数.失败码) 代码 += std::to_string(值) + "x" + std::to_string(次数) + " ";
+      char 行[200];
+      std::snprintf(行, sizeof 行, "  %-40s calls %5llu, covered %5llu, success %4llu, leftover %4llu, %6.1f s  codes %s",
+                    (场景.名称 + " / " + 种类.名称).c_str(), static_cast<unsigned long long>(计数.适用调用),
+                    static_cast<unsigned long long>(计数.覆盖), static_cast<unsigned long long>(计数.成功),
+                    static_cast<unsigned long long>(计数.残留),
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count(), 代码.c_str());
+      战役::报告行(行);
+      战役::计("fault points covered") += 计数.覆盖;
     }
   }
 
@@ -300,23 +297,7 @@ TEST_F(文件故障战役, 全新安装的每个故障点) { 战役(场景表()[
 
 TEST_F(文件故障战役, 从已装版本升级的每个故障点) { 战役(场景表()[1]); }
 
-void 打印报告() {
-  std::printf("%-44s %8s %8s %8s %9s %8s  %s\n", "scenario / fault", "calls", "covered", "success", "leftover", "seconds",
-              "failure codes");
-  std::uint64_t 总覆盖 = 0;
-  for (const auto& [名称, 计数] : 报告) {
-    std::ostringstream 代码;
-    for (const auto& [值, 次数] : 计数.失败码) 代码 << 值 << "x" << 次数 << " ";
-    std::printf("%-44s %8llu %8llu %8llu %9llu %8.1f  %s\n", 名称.c_str(),
-                static_cast<unsigned long long>(计数.适用调用), static_cast<unsigned long long>(计数.覆盖),
-                static_cast<unsigned long long>(计数.成功), static_cast<unsigned long long>(计数.残留), 计数.秒,
-                代码.str().c_str());
-    总覆盖 += 计数.覆盖;
-  }
-  std::printf("fault points covered: %llu\n", static_cast<unsigned long long>(总覆盖));
-}
-
 }  // namespace
 }  // namespace tallybell
 
-const tallybell::战役::战役定义 tallybell::战役::本战役 = {"file-fault campaign", tallybell::打印报告};
+const tallybell::战役::战役定义 tallybell::战役::本战役 = {"file-fault campaign"};

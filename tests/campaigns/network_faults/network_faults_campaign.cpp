@@ -54,12 +54,6 @@ constexpr std::uint64_t 预先收到 = 100000;  // bytes an earlier, cut-off run
 constexpr std::uint64_t 八MiB = 8388608;
 constexpr std::uint32_t 超过时限毫秒 = 31000;  // past the 30 s receive time-out
 
-std::uint64_t 现在() {
-  std::uint64_t 值 = 0;
-  合成UTC时间({2026, 12, 6, 10, 0, 0}, &值);
-  return 值;
-}
-
 // Where the misbehaving answer is given: the route of that stage.
 enum class 阶段 { 解析, 清单, 下载, 回报 };
 const char* const 阶段名[] = {"resolve", "manifest", "download", "results"};
@@ -75,15 +69,6 @@ struct 网络用例 {
   bool 仅长模式;
   std::function<服务应答(网络故障战役&)> 答;
 };
-
-struct 用例记录 {
-  std::string 名称;
-  阶段 所在;
-  std::uint32_t 期望 = 0, 实际 = 0;
-  double 秒 = 0;
-  bool 通过 = false;
-};
-std::vector<用例记录> 报告;
 
 class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
  public:
@@ -159,16 +144,10 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   }
 
   std::uint32_t 运行(std::wstring* 错误, const std::vector<std::string>& 前置地址 = {}) {
-    更新协调器配置 配置;
-    配置.programRoot = 目录_.宽路径("program");
-    配置.stateRoot = 状态根().wstring();
-    配置.cacheRoot = 缓存().wstring();
-    for (const auto& 地址 : 前置地址) 配置.resolveUrls.emplace_back(地址.begin(), 地址.end());
-    const std::string 解析地址 = 服务->地址("/update/v1/resolve");
-    配置.resolveUrls.emplace_back(解析地址.begin(), 解析地址.end());
-    配置.forceCheck = true;
-    配置.clock = 现在;
-    配置.userId = "campaign";
+    std::vector<std::string> 地址 = 前置地址;
+    地址.push_back(服务->地址("/update/v1/resolve"));
+    更新协调器配置 配置 = 战役::协调器配置(值_.程序根, 状态根(), 缓存(), 地址);
+    配置.clock = 战役::固定现在;
     JsonHttp客户端 json;
     下载客户端 下载;
     return 运行更新协调器(配置, &json, &下载, &结果_, 错误);
@@ -211,7 +190,7 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     const std::uint64_t 次数 = 之前.updateFailureCount + 1;
     const std::uint64_t 分钟 = 次数 == 1 ? 5 : 次数 == 2 ? 15 : 60;
     if (状态.updateFailureCount != 次数) 问题->push_back("updateFailureCount " + std::to_string(状态.updateFailureCount));
-    if (状态.nextCheckAt != 格式化UTC时间(现在() + 分钟 * 600000000ULL)) 问题->push_back("nextCheckAt " + 状态.nextCheckAt);
+    if (状态.nextCheckAt != 格式化UTC时间(战役::固定现在() + 分钟 * 600000000ULL)) 问题->push_back("nextCheckAt " + 状态.nextCheckAt);
     const auto 事件 = 收到的事件(请求起点);
     const std::size_t 排队 = 战役::排队事件数(状态根());
     if (用例.所在 == 阶段::解析) {
@@ -388,9 +367,7 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   检查安装(&问题);
   检查已准备(&问题);
   if (战役::排队事件数(状态根()) != 0) 问题.push_back("events still queued");
-  bool 有准备事件 = false;
-  for (const auto& 事件 : 收到的事件(之后起点)) 有准备事件 = 有准备事件 || 事件.value("result", "") == "prepared";
-  if (!有准备事件) 问题.push_back("no prepared event delivered");
+  for (auto& 项 : 战役::核对投递(*服务, 之后起点, {})) 问题.push_back(std::move(项));
   // Bytes kept in .part are not fetched again: the resumed request starts after them.
   if (代码 != 0 && 保留字节 > 0) {
     bool 续传 = false;
@@ -402,8 +379,12 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   }
   for (const auto& 项 : 问题) ADD_FAILURE() << 用例.名称 << ", then against a sound service: " << 项;
 
-  报告.push_back({用例.名称, 用例.所在, 用例.期望代码, 代码,
-                  std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count(), !HasFailure()});
+  char 行[160];
+  std::snprintf(行, sizeof 行, "  %-46s %-9s expected %4u, code %4u, %5.1f s  %s", 用例.名称, 阶段名[static_cast<int>(用例.所在)],
+                用例.期望代码, 代码, std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count(),
+                HasFailure() ? "FAILED" : "ok");
+  战役::报告行(行);
+  ++战役::计(HasFailure() ? "cases failed" : "cases passed");
 }
 
 INSTANTIATE_TEST_SUITE_P(全程, 网络故障战役, ::testing::ValuesIn(用例表()),
@@ -415,18 +396,7 @@ INSTANTIATE_TEST_SUITE_P(全程, 网络故障战役, ::testing::ValuesIn(用例�
                            return 名称;
                          });
 
-void 打印报告() {
-  std::printf("%-46s %-9s %8s %8s %8s  %s\n", "case", "stage", "expected", "code", "seconds", "verdict");
-  std::size_t 通过 = 0;
-  for (const auto& 项 : 报告) {
-    std::printf("%-46s %-9s %8u %8u %8.1f  %s\n", 项.名称.c_str(), 阶段名[static_cast<int>(项.所在)], 项.期望, 项.实际, 项.秒,
-                项.通过 ? "ok" : "FAILED");
-    通过 += 项.通过 ? 1 : 0;
-  }
-  std::printf("cases run: %zu, passed: %zu\n", 报告.size(), 通过);
-}
-
 }  // namespace
 }  // namespace tallybell
 
-const tallybell::战役::战役定义 tallybell::战役::本战役 = {"network-fault campaign", tallybell::打印报告};
+const tallybell::战役::战役定义 tallybell::战役::本战役 = {"network-fault campaign"};
