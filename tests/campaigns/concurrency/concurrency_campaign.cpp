@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <regex>
 #include <string>
@@ -37,6 +38,7 @@
 #include "support/file_helpers.h"
 #include "support/lock_holder.h"
 #include "support/lock_namespace.h"
+#include "support/program_runner.h"
 #include "support/release_builder.h"
 #include "support/result_events.h"
 #include "support/temp_dir.h"
@@ -164,31 +166,24 @@ TEST_F(并发, 离线准备与后台检查竞争不丢状态更新) {
                                                "r3", "--program-root", (根 / "program").u8string(),
                                                "--state-root", (根 / "state").u8string()};
     const bool 检查先启动 = 回合 % 2 == 0;
-    const int 延迟 = 间隔(随机_);
-    std::unique_ptr<子进程> 检查, 准备;
-    auto 启动检查 = [&](int 次) {
-      return std::make_unique<子进程>(程序(), 后台检查参数(根, 根 / "fixture"),
-                                      根 / ("check-" + std::to_string(次) + ".txt"));
-    };
-    if (检查先启动) 检查 = 启动检查(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(延迟));
-    准备 = std::make_unique<子进程>(程序(), 准备参数, 根 / "prepare.txt");
-    if (!检查先启动) 检查 = 启动检查(0);
-    auto 检查结局 = 检查->等待(60000);
-    const auto 准备结局 = 准备->等待(60000);
+    std::optional<子进程> 检查, 准备;
+    if (检查先启动) 检查.emplace(程序(), 后台检查参数(根, 根 / "fixture"), 根 / "check.txt");
+    std::this_thread::sleep_for(std::chrono::milliseconds(间隔(随机_)));
+    准备.emplace(程序(), 准备参数, 根 / "prepare.txt");
+    if (!检查先启动) 检查.emplace(程序(), 后台检查参数(根, 根 / "fixture"), 根 / "check.txt");
+    const auto 检查结局 = 检查->等待(60000), 准备结局 = 准备->等待(60000);
     ASSERT_TRUE(准备结局.正常退出 && 准备结局.退出码 == 0) << 场合 << 读测试文件(根 / "prepare.txt");
     EXPECT_EQ(读测试文件(根 / "prepare.txt"), "offline release prepared\n") << 场合;
     ASSERT_TRUE(检查结局.正常退出 && 检查结局.退出码 == 0) << 场合;
     // A check that met the preparation's lock did nothing; the operator starts it again.
-    int 次 = 0;
-    while (读测试文件(根 / ("check-" + std::to_string(次) + ".txt")) == "background update already running\n" &&
-           次 < 20) {
+    std::string 检查输出 = 读测试文件(根 / "check.txt");
+    for (int 次 = 0; 检查输出 == "background update already running\n" && 次 < 20; ++次) {
       ++计("check restarts after meeting the offline preparation's lock");
-      检查 = 启动检查(++次);
-      检查结局 = 检查->等待(60000);
-      ASSERT_TRUE(检查结局.正常退出 && 检查结局.退出码 == 0) << 场合;
+      const auto 再次 = 运行更新程序(后台检查参数(根, 根 / "fixture"));
+      ASSERT_TRUE(再次.已运行 && 再次.退出码 == 0) << 场合;
+      检查输出 = 再次.输出;
     }
-    EXPECT_EQ(读测试文件(根 / ("check-" + std::to_string(次) + ".txt")), "background update is current\n") << 场合;
+    EXPECT_EQ(检查输出, "background update is current\n") << 场合;
     const 本地版本状态 状态 = 战役::读状态(根 / "state");
     EXPECT_EQ(状态.pendingRelease, L"r3") << 场合 << ": the preparation's update was lost";
     EXPECT_EQ(状态.policyVersion, 1u) << 场合 << ": the check's policy update was lost";

@@ -161,34 +161,17 @@ class 崩溃一致性 : public ::testing::Test {
     ASSERT_EQ(读测试文件(输出), "code=0 prepared=1 running=0\n");
   }
 
-  // Where the killed run was (start, resolve, manifest, assembly, download, commit, result),
-  // from the requests it made and what it changed.
-  std::string 判断阶段(const 预期& 值, pid_t 进程号, std::size_t 此前请求数, bool 此前已提交, bool 此前待定) {
+  // Where the killed run was (start, resolve, manifest, download, commit, result), from the
+  // requests it made and the mark its commit left.
+  std::string 判断阶段(std::size_t 此前请求数, const fs::path& 标记) {
+    std::string 路径;
     const auto 请求 = 服务_.已收请求();
-    bool 解析 = false, 清单 = false, 对象 = false, 回报 = false;
-    for (std::size_t i = 此前请求数; i < 请求.size(); ++i) {
-      const auto& 路径 = 请求[i].path;
-      解析 |= 路径 == "/update/v1/resolve";
-      清单 |= 路径.find("/manifest.json") != std::string::npos;
-      对象 |= 路径.rfind("/objects/", 0) == 0;
-      回报 |= 路径 == "/update/v1/results";
-    }
-    const bool 待定 = 读状态(值.状态根).pendingRelease == L"r2";
-    const bool 已提交 = 发布目录可用((值.程序根 / "releases" / "r2").wstring());
-    bool 暂存 = false;
-    std::error_code 错误;
-    const std::string 暂存前缀 = "assemble-" + std::to_string(进程号) + "-";
-    for (auto it = fs::directory_iterator(值.状态根 / "staging", 错误); !错误 && it != fs::directory_iterator();
-         it.increment(错误)) {
-      暂存 |= it->path().filename().u8string().rfind(暂存前缀, 0) == 0;
-    }
-    if (回报 || (待定 && !此前待定)) return "result";
-    if (已提交 && !此前已提交) return "commit";
-    if (对象) return "download";
-    if (暂存) return "assembly";
-    if (清单) return "manifest";
-    if (解析) return "resolve";
-    return "start";
+    for (std::size_t i = 此前请求数; i < 请求.size(); ++i) 路径 += 请求[i].path + " ";
+    const auto 有 = [&](const char* 片段) { return 路径.find(片段) != std::string::npos; };
+    if (有("/results ")) return "result";
+    if (fs::exists(标记)) return "commit";
+    if (有("/objects/")) return "download";
+    return 有("/manifest.json") ? "manifest" : 有("/resolve ") ? "resolve" : "start";
   }
 
   void 记录违例(const std::vector<std::string>& 违例, const std::string& 场合) {
@@ -222,8 +205,6 @@ class 崩溃一致性 : public ::testing::Test {
       const bool 最后一次 = 击杀 >= 目标击杀;
       const std::string 场合 = 场合基 + " run " + std::to_string(击杀 + 1);
       const std::size_t 此前请求数 = 服务_.已收请求().size();
-      const bool 此前已提交 = 发布目录可用((值.程序根 / "releases" / "r2").wstring());
-      const bool 此前待定 = 读状态(值.状态根).pendingRelease == L"r2";
       const fs::path 输出 = 目录.路径() / ("run-" + std::to_string(击杀 + 1) + ".txt");
       const fs::path 标记 = 目录.路径() / ("commit-" + std::to_string(击杀 + 1));
       ::setenv(提交标记变量, 标记.c_str(), 1);
@@ -244,7 +225,7 @@ class 崩溃一致性 : public ::testing::Test {
       if (!结局.已结束) {
         结局 = 运行.强制结束();
         if (!结局.正常退出) {
-          const std::string 阶段 = 判断阶段(值, 运行.进程号(), 此前请求数, 此前已提交, 此前待定);
+          const std::string 阶段 = 判断阶段(此前请求数, 标记);
           ++计("kills");
           ++计("kills in phase " + 阶段);
           记录违例(崩溃测试::检查现场(值, &记录), 场合 + " killed in " + 阶段);

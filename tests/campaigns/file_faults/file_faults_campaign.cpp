@@ -152,20 +152,6 @@ class 文件故障战役 : public ::testing::Test {
     return 运行更新协调器(配置, &夹具, &夹具, &结果_, 错误);
   }
 
-  // What must hold after any run, faulted or not: the crash oracle's promises (记录_ carries
-  // what the check before saw).
-  std::vector<std::string> 检查不变量() {
-    std::vector<std::string> 问题 = 崩溃测试::检查现场(值_, &记录_);
-    // A cache object that a faulted read could not verify is set aside, never served.
-    问题.erase(std::remove_if(问题.begin(), 问题.end(),
-                              [](const std::string& 行) {
-                                return 行.rfind("unexpected cache entry ", 0) == 0 &&
-                                       行.find(".object.corrupt-") != std::string::npos;
-                              }),
-               问题.end());
-    return 问题;
-  }
-
   // A run that reports success must have prepared exactly what was published.
   std::vector<std::string> 检查成功() const {
     std::vector<std::string> 问题 = 崩溃测试::检查已准备(值_, 清单_, 场景_.新版文件, 场景_.策略.policyVersion);
@@ -186,23 +172,12 @@ class 文件故障战役 : public ::testing::Test {
     return false;
   }
 
-  // The events the fixture received, and those still queued.
-  std::size_t 已回报准备事件() const {
-    const std::string 文本 = 读测试文件(工作() / "fixture" / "reported-results.ndjson");
-    std::size_t 数量 = 0;
-    for (auto 位置 = 文本.find("\"result\":\"prepared\""); 位置 != std::string::npos;
-         位置 = 文本.find("\"result\":\"prepared\"", 位置 + 1)) {
-      ++数量;
-    }
-    return 数量;
-  }
-
   // Runs the scenario once with the fault, then once without; false when the fault was
   // never reached.
   bool 一轮(const 故障种类& 种类, std::uint64_t 序号, 统计* 计数) {
     重置工作区();
     记录_ = {};
-    for (const auto& 项 : 检查不变量()) ADD_FAILURE() << "before the run: " << 项;
+    for (const auto& 项 : 崩溃测试::检查现场(值_, &记录_)) ADD_FAILURE() << "before the run: " << 项;
     std::wstring 错误;
     std::uint32_t 代码 = 0;
     bool 已注入 = false;
@@ -217,7 +192,7 @@ class 文件故障战役 : public ::testing::Test {
     ++计数->覆盖;
     const std::string 位置 = 场景_.名称 + " / " + 种类.名称 + " / N=" + std::to_string(序号) + " (" + 故障调用 +
                              "), code " + std::to_string(代码) + " " + 窄(错误);
-    std::vector<std::string> 问题 = 检查不变量();
+    std::vector<std::string> 问题 = 崩溃测试::检查现场(值_, &记录_);
     if (代码 == 0) {
       ++计数->成功;
       for (auto& 项 : 检查成功()) 问题.push_back("success: " + 项);
@@ -231,7 +206,8 @@ class 文件故障战役 : public ::testing::Test {
 
     // The next run without faults completes and delivers what was queued.
     错误.clear();
-    const std::size_t 之前回报 = 已回报准备事件();
+    const fs::path 回报 = 工作() / "fixture" / "reported-results.ndjson";
+    const std::size_t 之前回报 = 读测试文件(回报).size();
     const std::uint32_t 再次 = 运行(&错误);
     std::vector<std::string> 之后问题;
     if (再次 != 0) {
@@ -239,9 +215,9 @@ class 文件故障战役 : public ::testing::Test {
     } else {
       之后问题 = 检查成功();
     }
-    for (auto& 项 : 检查不变量()) 之后问题.push_back(项);
+    for (auto& 项 : 崩溃测试::检查现场(值_, &记录_)) 之后问题.push_back(项);
     if (战役::排队事件数(状态根()) != 0) 之后问题.push_back("result events still queued after the clean run");
-    if (已回报准备事件() <= 之前回报) 之后问题.push_back("the clean run delivered no prepared event");
+    if (读测试文件(回报).find("\"result\":\"prepared\"", 之前回报) == std::string::npos) 之后问题.push_back("the clean run delivered no prepared event");
     if (有残留()) ++计数->残留;
     for (const auto& 项 : 之后问题) ADD_FAILURE() << 位置 << ", then without faults: " << 项;
     return true;

@@ -153,13 +153,6 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     return 运行更新协调器(配置, &json, &下载, &结果_, 错误);
   }
 
-  本地版本状态 读状态(std::vector<std::string>* 问题) const {
-    bool 可用 = false;
-    const 本地版本状态 状态 = 战役::读状态(状态根(), &可用);
-    if (!可用) 问题->push_back("no usable local version state");
-    return 状态;
-  }
-
   // The result events the service received since request number 起.
   std::vector<nlohmann::json> 收到的事件(std::size_t 起) const {
     std::vector<nlohmann::json> 事件;
@@ -171,12 +164,11 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   }
 
   // What holds after every run: the crash oracle's promises (the installed r1 untouched
-  // and still active, the cache holding only correct bytes).
-  void 检查安装(std::vector<std::string>* 问题) {
+  // and still active, the cache holding only correct bytes); after a success, the release
+  // prepared as published.
+  void 检查安装(std::vector<std::string>* 问题, bool 成功) {
     for (auto& 项 : 崩溃测试::检查现场(值_, &记录_)) 问题->push_back(std::move(项));
-  }
-
-  void 检查已准备(std::vector<std::string>* 问题) const {
+    if (!成功) return;
     if (!结果_.releasePrepared) 问题->push_back("no prepared release");
     for (auto& 项 : 崩溃测试::检查已准备(值_, 清单_, 文件_, 2)) 问题->push_back(std::move(项));
   }
@@ -184,7 +176,7 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   // The failure bookkeeping of a run that ended with 代码.
   void 检查失败记录(const 网络用例& 用例, std::uint32_t 代码, const 本地版本状态& 之前, std::size_t 请求起点,
                     std::vector<std::string>* 问题) const {
-    const 本地版本状态 状态 = 读状态(问题);
+    const 本地版本状态 状态 = 战役::读状态(状态根());
     if (结果_.releasePrepared) 问题->push_back("a failure that claims a prepared release");
     // Back-off: 5, 15, then 60 minutes after the failure.
     const std::uint64_t 次数 = 之前.updateFailureCount + 1;
@@ -338,22 +330,16 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
     ASSERT_EQ(部分大小(), 预先收到);
     健全服务();
   }
-  std::vector<std::string> 问题前;
-  const 本地版本状态 之前 = 读状态(&问题前);
+  const 本地版本状态 之前 = 战役::读状态(状态根());
   设置(用例.所在, 用例.答(*this));
   const std::size_t 请求起点 = 服务->已收请求().size();
   const std::uint32_t 代码 = 运行(&错误, 额外解析地址);
   const std::uint64_t 保留字节 = 部分大小();
   EXPECT_EQ(代码, 用例.期望代码) << 窄(错误);
-  检查安装(&问题);
-  if (代码 == 0) {
-    检查已准备(&问题);
-    if (!错误.empty()) 问题.push_back("success with an error text");
-    if (战役::排队事件数(状态根()) != (用例.所在 == 阶段::回报 ? 1u : 0u)) 问题.push_back("wrong number of events queued");
-  } else {
-    if (错误.empty()) 问题.push_back("a failure without a message");
-    检查失败记录(用例, 代码, 之前, 请求起点, &问题);
-  }
+  检查安装(&问题, 代码 == 0);
+  if (错误.empty() != (代码 == 0)) 问题.push_back("an error text with success, or a failure without one");
+  if (代码 != 0) 检查失败记录(用例, 代码, 之前, 请求起点, &问题);
+  if (代码 == 0 && 战役::排队事件数(状态根()) != (用例.所在 == 阶段::回报 ? 1u : 0u)) 问题.push_back("wrong number of events queued");
   for (const auto& 项 : 问题) ADD_FAILURE() << 用例.名称 << ": " << 项;
 
   // The next run against a sound service completes and delivers everything queued.
@@ -364,8 +350,7 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   问题.clear();
   const std::uint32_t 再次 = 运行(&错误);
   if (再次 != 0) 问题.push_back("the run against a sound service failed with " + std::to_string(再次) + " " + 窄(错误));
-  检查安装(&问题);
-  检查已准备(&问题);
+  检查安装(&问题, true);
   if (战役::排队事件数(状态根()) != 0) 问题.push_back("events still queued");
   for (auto& 项 : 战役::核对投递(*服务, 之后起点, {})) 问题.push_back(std::move(项));
   // Bytes kept in .part are not fetched again: the resumed request starts after them.

@@ -105,6 +105,8 @@ void 检查缓存(const 预期& 预期值, 观察记录* 记录, 违例表* 违�
       continue;
     }
     const auto 对象 = 名称.size() < 64 ? 预期值.对象.end() : 预期值.对象.find(名称.substr(0, 64));
+    // An object that a faulted read could not verify is set aside, never served.
+    if (对象 != 预期值.对象.end() && 以此开头(名称.substr(64), ".object.corrupt-")) continue;
     if (对象 == 预期值.对象.end()) {
       违例->加("unexpected cache entry " + 名称);
       continue;
