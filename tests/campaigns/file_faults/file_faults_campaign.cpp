@@ -101,11 +101,11 @@ const char* const 预置标识 = "0123abcd-0123-abcd-0123-0123456789ab\n";
 
 // Per scenario and kind: what the campaign saw.
 struct 统计 {
-  std::uint64_t 适用调用 = 0;  // applicable calls of the clean run
-  std::uint64_t 覆盖 = 0;      // N at which a fault was injected
-  std::uint64_t 成功 = 0;      // faulted runs that still ended with a correct success
+  unsigned long long 适用调用 = 0;  // applicable calls of the clean run
+  unsigned long long 覆盖 = 0;      // N at which a fault was injected
+  unsigned long long 成功 = 0;      // faulted runs that still ended with a correct success
   std::map<std::uint32_t, std::uint64_t> 失败码;
-  std::uint64_t 残留 = 0;  // clean follow-up runs that left staging or temporary files behind
+  unsigned long long 残留 = 0;  // clean follow-up runs that left staging or temporary files behind
 };
 
 class 文件故障战役 : public ::testing::Test {
@@ -116,7 +116,6 @@ class 文件故障战役 : public ::testing::Test {
   fs::path 模板() const { return 目录_.子路径("template"); }
   fs::path 工作() const { return 目录_.子路径("work"); }
   fs::path 状态根() const { return 工作() / "state"; }
-  fs::path 发布目录(const std::string& 标识) const { return 工作() / "program" / "releases" / 标识; }
 
   // Lays out the scenario once; every run starts from a fresh copy of it.
   void 准备模板(const 场景& 场景) {
@@ -209,12 +208,8 @@ class 文件故障战役 : public ::testing::Test {
     const fs::path 回报 = 工作() / "fixture" / "reported-results.ndjson";
     const std::size_t 之前回报 = 读测试文件(回报).size();
     const std::uint32_t 再次 = 运行(&错误);
-    std::vector<std::string> 之后问题;
-    if (再次 != 0) {
-      之后问题.push_back("the clean run failed with " + std::to_string(再次) + " " + 窄(错误));
-    } else {
-      之后问题 = 检查成功();
-    }
+    std::vector<std::string> 之后问题 =
+        再次 == 0 ? 检查成功() : std::vector<std::string>{"the clean run failed with " + std::to_string(再次) + " " + 窄(错误)};
     for (auto& 项 : 崩溃测试::检查现场(值_, &记录_)) 之后问题.push_back(项);
     if (战役::排队事件数(状态根()) != 0) 之后问题.push_back("result events still queued after the clean run");
     if (读测试文件(回报).find("\"result\":\"prepared\"", 之前回报) == std::string::npos) 之后问题.push_back("the clean run delivered no prepared event");
@@ -253,10 +248,7 @@ class 文件故障战役 : public ::testing::Test {
       for (const auto& [值, 次数] : 计数.失败码) 代码 += std::to_string(值) + "x" + std::to_string(次数) + " ";
       char 行[200];
       std::snprintf(行, sizeof 行, "  %-40s calls %5llu, covered %5llu, success %4llu, leftover %4llu, %6.1f s  codes %s",
-                    (场景.名称 + " / " + 种类.名称).c_str(), static_cast<unsigned long long>(计数.适用调用),
-                    static_cast<unsigned long long>(计数.覆盖), static_cast<unsigned long long>(计数.成功),
-                    static_cast<unsigned long long>(计数.残留),
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count(), 代码.c_str());
+                    (场景.名称 + " / " + 种类.名称).c_str(), 计数.适用调用, 计数.覆盖, 计数.成功, 计数.残留, std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count(), 代码.c_str());
       战役::报告行(行);
       战役::计("fault points covered") += 计数.覆盖;
     }
