@@ -62,10 +62,16 @@ const 发布内容 新版文件 = {{"Tallybell.exe", std::string(200000, 'n')}, 
 
 std::string 程序() { return TALLYBELL_PROGRAM_PATH; }
 
-// An installation with r1 active (or nothing at all), state generation 4.
-void 布置安装(const fs::path& 根, bool 已安装, const std::string& 附加成员 = {}) {
+// An installation with r1 active (or nothing at all), state generation 4, and an offline
+// fixture whose policy (version 1) names 目标 with 文件.
+void 布置安装(const fs::path& 根, bool 已安装, const std::string& 目标, const 发布内容& 文件,
+              const std::string& 附加成员 = {}) {
   fs::create_directories(根 / "program");
   if (已安装) 战役::布置已装(根 / "program", 根 / "state", "r1", 旧版文件, 4, 0, 附加成员);
+  夹具策略 策略;
+  策略.targetReleaseId = 目标;
+  策略.checkAfter = "2020-01-01T00:00:00Z";
+  写入更新夹具(根 / "fixture", 策略, 文件);
 }
 
 std::vector<std::string> 后台检查参数(const fs::path& 根, const fs::path& 夹具) {
@@ -88,11 +94,7 @@ TEST_F(并发, 八个后台检查同时启动只有一个工作) {
     const std::string 场合 = "round " + std::to_string(回合);
     测试临时目录 目录;
     const bool 已安装 = 回合 % 2 == 1;
-    布置安装(目录.路径(), 已安装);
-    夹具策略 策略;
-    策略.targetReleaseId = "r2";
-    策略.checkAfter = "2020-01-01T00:00:00Z";
-    写入更新夹具(目录.路径() / "fixture", 策略, 新版文件);
+    布置安装(目录.路径(), 已安装, "r2", 新版文件);
     auto 持有 = std::make_unique<持锁线程>(std::wstring(下载对象锁前缀) +
                                          fs::path(测试SHA256(新版文件[0].second)).wstring());
     ASSERT_TRUE(持有->已取得());
@@ -155,11 +157,7 @@ TEST_F(并发, 离线准备与后台检查竞争不丢状态更新) {
   for (unsigned 回合 = 0; 回合 < 回合数 && !HasFailure(); ++回合) {
     const std::string 场合 = "round " + std::to_string(回合);
     测试临时目录 目录;
-    布置安装(目录.路径(), true, 大成员);
-    夹具策略 策略;
-    策略.targetReleaseId = "r1";
-    策略.checkAfter = "2020-01-01T00:00:00Z";
-    写入更新夹具(目录.路径() / "fixture", 策略, 旧版文件);
+    布置安装(目录.路径(), true, "r1", 旧版文件, 大成员);
     写入发布目录(目录.路径() / "fixture" / "releases" / "r3", "r3", 新版文件);
     const fs::path 根 = 目录.路径();
     const std::vector<std::string> 准备参数 = {"--offline-fixture", (根 / "fixture").u8string(), "--prepare-release",
