@@ -132,12 +132,7 @@ class 崩溃一致性 : public ::testing::Test {
   // Lays out one installation: 0 new (nothing at all), 1 with r1 installed and active,
   // 2 like 1 plus an incomplete r2 left by some earlier failure.
   预期 布置(const fs::path& 根, int 种类) {
-    预期 值;
-    值.程序根 = 根 / "program";
-    值.状态根 = 根 / "state";
-    值.缓存根 = 根 / "state" / "cache" / "objects" / "sha256";
-    值.目标发布 = "r2";
-    值.策略文本 = 策略文本_;
+    预期 值{根 / "program", 根 / "state", 根 / "state" / "cache" / "objects" / "sha256", "r2", 策略文本_, {}, {}, ""};
     for (const auto& [路径, 内容] : 目标文件_) 值.对象[测试SHA256(内容)] = 内容;
     fs::create_directories(值.程序根);
     if (种类 >= 1) {
@@ -280,14 +275,17 @@ TEST_F(崩溃一致性, 神谕发现每种损坏) {
   const 预期 原值 = 布置(目录.子路径("done"), 1);
   ASSERT_NO_FATAL_FAILURE(完整运行(原值, 目录.路径() / "run.txt"));
   const std::string 可执行哈希 = 测试SHA256(目标文件_[0].second);
+  const auto 改状态 = [](const 预期& 值, auto 改动) {
+    本地版本状态 状态 = 测试::读状态文件(值.状态根 / "state.txt");
+    改动(状态);
+    写测试文件(值.状态根 / "state.txt", 序列化本地版本状态(状态));
+  };
   const std::vector<std::pair<std::string, std::function<void(const 预期&)>>> 损坏表 = {
       {"torn state.txt",
        [](const 预期& 值) { fs::resize_file(值.状态根 / "state.txt", fs::file_size(值.状态根 / "state.txt") / 2); }},
       {"generation going back",
-       [](const 预期& 值) {
-         本地版本状态 状态 = 测试::读状态文件(值.状态根 / "state.txt");
-         状态.generation -= 1;
-         写测试文件(值.状态根 / "state.txt", 序列化本地版本状态(状态));
+       [&](const 预期& 值) {
+         改状态(值, [](本地版本状态& 状态) { 状态.generation -= 1; });
          fs::remove(值.状态根 / "state.txt.bak");
        }},
       {"cache object with one changed byte",
@@ -308,11 +306,7 @@ TEST_F(崩溃一致性, 神谕发现每种损坏) {
        [](const 预期& 值) { 写测试文件(值.程序根 / "releases" / "r1" / "extra.txt", "x"); }},
       {"other policy stored", [](const 预期& 值) { 写测试文件(值.状态根 / "state" / "current-policy.json", "{}"); }},
       {"active release changed",
-       [](const 预期& 值) {
-         本地版本状态 状态 = 测试::读状态文件(值.状态根 / "state.txt");
-         状态.activeRelease = L"r2";
-         写测试文件(值.状态根 / "state.txt", 序列化本地版本状态(状态));
-       }},
+       [&](const 预期& 值) { 改状态(值, [](本地版本状态& 状态) { 状态.activeRelease = L"r2"; }); }},
   };
   for (std::size_t i = 0; i < 损坏表.size(); ++i) {
     const fs::path 副本 = 目录.路径() / ("copy-" + std::to_string(i));

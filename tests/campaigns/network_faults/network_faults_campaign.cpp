@@ -122,14 +122,9 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     策略.policyVersion = 2;
     std::tie(清单_, 策略文本_) = 战役::服务发布(*服务, 文件_, 策略);
     // Installed: r1, active and last good, under policy version 1.
-    值_.程序根 = 目录_.子路径("program");
-    值_.状态根 = 状态根();
-    值_.缓存根 = 缓存();
-    值_.目标发布 = "r2";
-    值_.策略文本 = 策略文本_;
+    值_ = {目录_.子路径("program"), 状态根(), 缓存(), "r2", 策略文本_, {}, {}, "r1"};
     for (const auto& [路径, 内容] : 文件_) 值_.对象[测试SHA256(内容)] = 内容;
     值_.原有目录["r1"] = 战役::布置已装(值_.程序根, 状态根(), "r1", {{"Tallybell.exe", "exe-1"}, {"lib/x.dll", 库_}}, 2, 1);
-    值_.已装版本 = "r1";
     fs::create_directories(缓存());
     健全服务();
   }
@@ -374,10 +369,8 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
 
 INSTANTIATE_TEST_SUITE_P(全程, 网络故障战役, ::testing::ValuesIn(用例表()),
                          [](const ::testing::TestParamInfo<网络用例>& 信息) {
-                           std::string 名称;
-                           for (const char* 字 = 信息.param.名称; *字 != '\0'; ++字) {
-                             名称 += std::isalnum(static_cast<unsigned char>(*字)) ? *字 : '_';
-                           }
+                           std::string 名称 = 信息.param.名称;
+                           for (char& 字 : 名称) 字 = std::isalnum(static_cast<unsigned char>(字)) ? 字 : '_';
                            return 名称;
                          });
 
