@@ -231,17 +231,13 @@ class 崩溃一致性 : public ::testing::Test {
       }
       ASSERT_TRUE(结局.正常退出) << 场合 << " did not end";
       if (!最后一次) ++计("runs ended before their kill");
-      const std::string 行 = 读测试文件(输出);
-      EXPECT_EQ(行, "code=0 prepared=1 running=0\n") << 场合;
+      EXPECT_EQ(读测试文件(输出), "code=0 prepared=1 running=0\n") << 场合;
       记录违例(崩溃测试::检查现场(值, &记录), 场合 + " after completing");
       检查完成(值, &记录, 起始请求, 场合);
       if (种类 == 2) {
-        std::error_code 错误;
-        unsigned 移开 = 0;
-        for (const auto& 项 : fs::directory_iterator(值.程序根 / "releases", 错误)) {
-          移开 += 项.path().filename().u8string().rfind("quarantine-r2-", 0) == 0;
-        }
-        EXPECT_EQ(移开, 1u) << 场合 << ": the incomplete r2 is set aside exactly once";
+        const auto 名称 = 目录内容(值.程序根 / "releases");
+        EXPECT_EQ(std::count_if(名称.begin(), 名称.end(), [](const std::string& 名) { return 名.rfind("quarantine-r2-", 0) == 0; }), 1)
+            << 场合 << ": the incomplete r2 is set aside exactly once";
       }
       return;
     }

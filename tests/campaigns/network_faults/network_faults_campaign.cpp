@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,15 +74,11 @@ struct 网络用例 {
 class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
  public:
   static void SetUpTestSuite() {
-    服务 = new 测试服务();
+    服务 = std::make_unique<测试服务>();
     if (服务->已启动()) ::setenv("SSL_CERT_FILE", 服务->CA文件().c_str(), 1);
   }
-  static void TearDownTestSuite() {
-    delete 服务;
-    服务 = nullptr;
-  }
-
-  static inline 测试服务* 服务 = nullptr;
+  static void TearDownTestSuite() { 服务.reset(); }
+  static inline std::unique_ptr<测试服务> 服务;
 
   std::string 主程序路径() const { return "/objects/" + 测试SHA256(主程序_) + ".object"; }
   void 设置(阶段 所在, 服务应答 答) {
@@ -113,8 +110,7 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   fs::path 缓存() const { return 目录_.子路径("cache"); }
 
   void SetUp() override {
-    ASSERT_NE(服务, nullptr);
-    ASSERT_TRUE(服务->已启动());
+    ASSERT_TRUE(服务 && 服务->已启动());
     主程序_ = 战役::图案(主程序大小);
     库_ = 战役::图案(库大小);
     文件_ = {{"Tallybell.exe", 主程序_}, {"lib/x.dll", 库_}};
@@ -148,16 +144,6 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     return 运行更新协调器(配置, &json, &下载, &结果_, 错误);
   }
 
-  // The result events the service received since request number 起.
-  std::vector<nlohmann::json> 收到的事件(std::size_t 起) const {
-    std::vector<nlohmann::json> 事件;
-    const auto 请求 = 服务->已收请求();
-    for (std::size_t i = 起; i < 请求.size(); ++i) {
-      if (请求[i].path == "/update/v1/results") 事件.push_back(nlohmann::json::parse(请求[i].body, nullptr, false));
-    }
-    return 事件;
-  }
-
   // What holds after every run: the crash oracle's promises (the installed r1 untouched
   // and still active, the cache holding only correct bytes); after a success, the release
   // prepared as published.
@@ -178,7 +164,11 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     const std::uint64_t 分钟 = 次数 == 1 ? 5 : 次数 == 2 ? 15 : 60;
     if (状态.updateFailureCount != 次数) 问题->push_back("updateFailureCount " + std::to_string(状态.updateFailureCount));
     if (状态.nextCheckAt != 格式化UTC时间(战役::固定现在() + 分钟 * 600000000ULL)) 问题->push_back("nextCheckAt " + 状态.nextCheckAt);
-    const auto 事件 = 收到的事件(请求起点);
+    std::vector<nlohmann::json> 事件;  // the result events the service received
+    const auto 请求 = 服务->已收请求();
+    for (std::size_t i = 请求起点; i < 请求.size(); ++i) {
+      if (请求[i].path == "/update/v1/results") 事件.push_back(nlohmann::json::parse(请求[i].body, nullptr, false));
+    }
     const std::size_t 排队 = 战役::排队事件数(状态根());
     if (用例.所在 == 阶段::解析) {
       if (状态.policyVersion != 之前.policyVersion) 问题->push_back("a failed resolve changed the policy version");
