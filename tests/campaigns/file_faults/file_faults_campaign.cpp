@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "common/time_text.h"
+#include "common/text.h"
 #include "coordinator/coordinator.h"
 #include "documents/manifest.h"
 #include "release/verification.h"
@@ -45,7 +46,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace 测试;
 
-using 战役::窄;
 using 战役::长模式;
 
 // One kind of fault as the campaign drives it.
@@ -188,7 +188,7 @@ class 文件故障战役 : public ::testing::Test {
     if (!已注入) return false;
     ++计数->覆盖;
     const std::string 位置 = 场景_.名称 + " / " + 种类.名称 + " / N=" + std::to_string(序号) + " (" + 故障调用 +
-                             "), code " + std::to_string(代码) + " " + 窄(错误);
+                             "), code " + std::to_string(代码) + " " + 宽转UTF8宽松(错误);
     std::vector<std::string> 问题 = 崩溃测试::检查现场(值_, &记录_);
     if (代码 == 0) {
       ++计数->成功;
@@ -207,7 +207,7 @@ class 文件故障战役 : public ::testing::Test {
     const std::size_t 之前回报 = 读测试文件(回报).size();
     const std::uint32_t 再次 = 运行(&错误);
     std::vector<std::string> 之后问题 =
-        再次 == 0 ? 检查成功() : std::vector<std::string>{"the clean run failed with " + std::to_string(再次) + " " + 窄(错误)};
+        再次 == 0 ? 检查成功() : std::vector<std::string>{"the clean run failed with " + std::to_string(再次) + " " + 宽转UTF8宽松(错误)};
     for (auto& 项 : 崩溃测试::检查现场(值_, &记录_)) 之后问题.push_back(项);
     if (战役::排队事件数(状态根()) != 0) 之后问题.push_back("result events still queued after the clean run");
     if (读测试文件(回报).find("\"result\":\"prepared\"", 之前回报) == std::string::npos) 之后问题.push_back("the clean run delivered no prepared event");
@@ -222,7 +222,7 @@ class 文件故障战役 : public ::testing::Test {
     // The clean run: it must succeed, and it tells how many calls each kind can hit.
     重置工作区();
     std::wstring 错误;
-    ASSERT_EQ(运行(&错误), 0u) << 窄(错误);
+    ASSERT_EQ(运行(&错误), 0u) << 宽转UTF8宽松(错误);
     for (const auto& 项 : 检查成功()) ADD_FAILURE() << 场景.名称 << " clean run: " << 项;
     for (const auto& 种类 : 故障种类表) {
       if (种类.短模式步长 == 0 && !长模式) continue;
@@ -230,7 +230,7 @@ class 文件故障战役 : public ::testing::Test {
       重置工作区();
       {
         文件故障注入 计数器(0, 种类.类型);
-        ASSERT_EQ(运行(&错误), 0u) << 窄(错误);
+        ASSERT_EQ(运行(&错误), 0u) << 宽转UTF8宽松(错误);
         计数.适用调用 = 计数器.适用调用次数();
       }
       const auto 开始 = std::chrono::steady_clock::now();

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "common/time_text.h"
+#include "common/text.h"
 #include "coordinator/coordinator.h"
 #include "transport/download_client.h"
 #include "transport/json_http_client.h"
@@ -46,7 +47,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace 测试;
-using 战役::窄;
 using 战役::长模式;
 
 constexpr std::uint64_t 主程序大小 = 300000;  // several pieces of 64 KiB
@@ -311,7 +311,7 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
 
   if (用例.先中断) {
     设置(阶段::下载, 对象([](auto& 答) { 答.resetAfter = 预先收到; }));
-    ASSERT_EQ(运行(&错误), 3010u) << 窄(错误);
+    ASSERT_EQ(运行(&错误), 3010u) << 宽转UTF8宽松(错误);
     ASSERT_EQ(部分大小(), 预先收到);
     健全服务();
   }
@@ -320,7 +320,7 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   const std::size_t 请求起点 = 服务->已收请求().size();
   const std::uint32_t 代码 = 运行(&错误, 额外解析地址);
   const std::uint64_t 保留字节 = 部分大小();
-  EXPECT_EQ(代码, 用例.期望代码) << 窄(错误);
+  EXPECT_EQ(代码, 用例.期望代码) << 宽转UTF8宽松(错误);
   检查安装(&问题, 代码 == 0);
   if (错误.empty() != (代码 == 0)) 问题.push_back("an error text with success, or a failure without one");
   if (代码 != 0) 检查失败记录(用例, 代码, 之前, 请求起点, &问题);
@@ -334,7 +334,7 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   错误.clear();
   问题.clear();
   const std::uint32_t 再次 = 运行(&错误);
-  if (再次 != 0) 问题.push_back("the run against a sound service failed with " + std::to_string(再次) + " " + 窄(错误));
+  if (再次 != 0) 问题.push_back("the run against a sound service failed with " + std::to_string(再次) + " " + 宽转UTF8宽松(错误));
   检查安装(&问题, true);
   if (战役::排队事件数(状态根()) != 0) 问题.push_back("events still queued");
   for (auto& 项 : 战役::核对投递(*服务, 之后起点, {})) 问题.push_back(std::move(项));

@@ -38,7 +38,6 @@ void 打印报告();
 // The object bytes the loopback service sends for an object of that size: every 8-byte
 // word holds its own offset.
 std::string 图案(std::uint64_t 大小);
-std::string 窄(const std::wstring& 文本);  // for messages: non-ASCII becomes '?'
 
 // Installs 标识 with 文件 under 程序根/releases, active and last good in a state of
 // generation 代次; returns the release directory's tree.

@@ -36,12 +36,6 @@ std::string 图案(std::uint64_t 大小) {
   return 字节;
 }
 
-std::string 窄(const std::wstring& 文本) {
-  std::string 结果;
-  for (wchar_t 字 : 文本) 结果 += 字 < 0x80 ? static_cast<char>(字) : '?';
-  return 结果;
-}
-
 std::map<std::string, std::string> 布置已装(const fs::path& 程序根, const fs::path& 状态根, const std::string& 标识,
                                            const 测试::发布内容& 文件, std::uint64_t 代次, std::uint64_t 策略版本,
                                            const std::string& 附加成员) {
