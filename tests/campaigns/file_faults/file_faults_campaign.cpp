@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -176,15 +177,11 @@ class 文件故障战役 : public ::testing::Test {
     记录_ = {};
     for (const auto& 项 : 崩溃测试::检查现场(值_, &记录_)) ADD_FAILURE() << "before the run: " << 项;
     std::wstring 错误;
-    std::uint32_t 代码 = 0;
-    bool 已注入 = false;
-    std::string 故障调用;
-    {
-      文件故障注入 注入(序号, 种类.类型, 种类.持续);
-      代码 = 运行(&错误);
-      已注入 = 注入.已注入();
-      故障调用 = 注入.故障调用();
-    }
+    std::optional<文件故障注入> 注入(std::in_place, 序号, 种类.类型, 种类.持续);
+    const std::uint32_t 代码 = 运行(&错误);
+    const bool 已注入 = 注入->已注入();
+    const std::string 故障调用 = 注入->故障调用();
+    注入.reset();  // the checks below read through the same file calls
     if (!已注入) return false;
     ++计数->覆盖;
     const std::string 位置 = 场景_.名称 + " / " + 种类.名称 + " / N=" + std::to_string(序号) + " (" + 故障调用 +
