@@ -17,6 +17,15 @@ inline void 要求(bool 条件) {
   if (!条件) std::abort();
 }
 
+// The messages of a text that is not JSON the documents accept.
+inline bool 是JSON错误消息(const std::wstring& 消息) {
+  for (const wchar_t* 已知 : {L"JSON 格式或 UTF-8 编码无效。", L"JSON 对象包含重复字段。", L"JSON 嵌套深度不能超过 32 层。",
+                              L"JSON 只允许整数，不允许浮点数或超大整数。", L"JSON 包含不支持的值类型。"}) {
+    if (消息 == 已知) return true;
+  }
+  return false;
+}
+
 namespace tallybell::测试 {
 
 // Made once per fuzzing process and removed when it exits.

@@ -24,11 +24,6 @@ using tallybell::发布清单;
 bool 是已知消息(const std::wstring& 消息) {
   static const wchar_t* const 消息表[] = {
       L"",
-      L"JSON 格式或 UTF-8 编码无效。",
-      L"JSON 对象包含重复字段。",
-      L"JSON 嵌套深度不能超过 32 层。",
-      L"JSON 只允许整数，不允许浮点数或超大整数。",
-      L"JSON 包含不支持的值类型。",
       L"发布清单根必须是对象。",
       L"发布清单 formatVersion 必须为 1。",
       L"发布清单 releaseId 格式无效。",
@@ -45,7 +40,7 @@ bool 是已知消息(const std::wstring& 消息) {
   for (const wchar_t* 已知 : 消息表) {
     if (消息 == 已知) return true;
   }
-  return false;
+  return 是JSON错误消息(消息);
 }
 
 void 检查文件(const 发布文件& 文件, std::set<std::string>* 已见路径) {

@@ -8,7 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "documents/json_output.h"
+#include <nlohmann/json.hpp>
+
 #include "documents/json_value.h"
 #include "documents/sha256.h"
 #include "documents/manifest.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-using tallybell::Json值;
 using tallybell::版本策略;
 
 版本策略 哨兵() {
@@ -46,21 +46,15 @@ void 检查规则(const 版本策略& 策略) {
 
 // The policy as the canonical document; parsing it again must give the same content.
 void 检查往返(const 版本策略& 策略) {
-  Json值 文档 = Json值::对象();
-  文档.设置成员("policyVersion", Json值::无符号整数(策略.policyVersion));
-  文档.设置成员("assignmentId", Json值::字符串(策略.assignmentId));
-  文档.设置成员("action", Json值::字符串(tallybell::策略动作文本(策略.action)));
-  文档.设置成员("targetReleaseId", Json值::字符串(策略.targetReleaseId));
-  文档.设置成员("manifestUrl", Json值::字符串(策略.manifestUrl));
-  文档.设置成员("manifestHash", Json值::字符串(策略.manifestHash));
-  文档.设置成员("checkAfter", Json值::字符串(策略.checkAfter));
-  if (!策略.resultReportUrls.empty()) {
-    Json值 地址表 = Json值::数组();
-    for (const std::string& 地址 : 策略.resultReportUrls) 地址表.追加元素(Json值::字符串(地址));
-    文档.设置成员("resultReportUrls", std::move(地址表));
-  }
-  std::string 文本;
-  要求(tallybell::序列化JSON(文档, &文本));
+  nlohmann::json 文档 = {{"policyVersion", 策略.policyVersion},
+                         {"assignmentId", 策略.assignmentId},
+                         {"action", tallybell::策略动作文本(策略.action)},
+                         {"targetReleaseId", 策略.targetReleaseId},
+                         {"manifestUrl", 策略.manifestUrl},
+                         {"manifestHash", 策略.manifestHash},
+                         {"checkAfter", 策略.checkAfter}};
+  if (!策略.resultReportUrls.empty()) 文档["resultReportUrls"] = 策略.resultReportUrls;
+  const std::string 文本 = 文档.dump();
   版本策略 再解析;
   std::wstring 错误 = L"stale";
   要求(tallybell::解析版本策略(文本, &再解析, &错误));

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <regex>
 #include <string>
@@ -37,6 +38,7 @@
 #include "support/file_helpers.h"
 #include "support/lock_holder.h"
 #include "support/lock_namespace.h"
+#include "support/program_runner.h"
 #include "support/release_builder.h"
 #include "support/result_events.h"
 #include "support/temp_dir.h"
@@ -50,14 +52,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace 测试;
 
+using 战役::计;
 using 战役::长模式;
 const std::uint64_t& 种子 = 战役::随机起点;
-
-struct 战报 {
-  unsigned 同启回合 = 0, 同启进程 = 0, 已在运行 = 0;
-  unsigned 竞争回合 = 0, 检查重试 = 0;
-  unsigned 投递回合 = 0, 投递事件 = 0, 投递请求 = 0, 重复投递 = 0, 投递进程 = 0;
-} 报告;
 
 const 发布内容 旧版文件 = {{"Tallybell.exe", "old executable"}, {"data/readme.txt", "readme\n"}};
 const 发布内容 新版文件 = {{"Tallybell.exe", std::string(200000, 'n')}, {"data/readme.txt", "readme\n"},
@@ -65,10 +62,16 @@ const 发布内容 新版文件 = {{"Tallybell.exe", std::string(200000, 'n')}, 
 
 std::string 程序() { return TALLYBELL_PROGRAM_PATH; }
 
-// An installation with r1 active (or nothing at all), state generation 4.
-void 布置安装(const fs::path& 根, bool 已安装, const std::string& 附加成员 = {}) {
+// An installation with r1 active (or nothing at all), state generation 4, and an offline
+// fixture whose policy (version 1) names 目标 with 文件.
+void 布置安装(const fs::path& 根, bool 已安装, const std::string& 目标, const 发布内容& 文件,
+              const std::string& 附加成员 = {}) {
   fs::create_directories(根 / "program");
   if (已安装) 战役::布置已装(根 / "program", 根 / "state", "r1", 旧版文件, 4, 0, 附加成员);
+  夹具策略 策略;
+  策略.targetReleaseId = 目标;
+  策略.checkAfter = "2020-01-01T00:00:00Z";
+  写入更新夹具(根 / "fixture", 策略, 文件);
 }
 
 std::vector<std::string> 后台检查参数(const fs::path& 根, const fs::path& 夹具) {
@@ -91,11 +94,7 @@ TEST_F(并发, 八个后台检查同时启动只有一个工作) {
     const std::string 场合 = "round " + std::to_string(回合);
     测试临时目录 目录;
     const bool 已安装 = 回合 % 2 == 1;
-    布置安装(目录.路径(), 已安装);
-    夹具策略 策略;
-    策略.targetReleaseId = "r2";
-    策略.checkAfter = "2020-01-01T00:00:00Z";
-    写入更新夹具(目录.路径() / "fixture", 策略, 新版文件);
+    布置安装(目录.路径(), 已安装, "r2", 新版文件);
     auto 持有 = std::make_unique<持锁线程>(std::wstring(下载对象锁前缀) +
                                          fs::path(测试SHA256(新版文件[0].second)).wstring());
     ASSERT_TRUE(持有->已取得());
@@ -120,19 +119,17 @@ TEST_F(并发, 八个后台检查同时启动只有一个工作) {
     for (int i = 0; i < 8; ++i) {
       if (i == 工作者) continue;
       const auto 结局 = 进程[i]->等待(0);
-      EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 场合;
-      EXPECT_EQ(读测试文件(目录.路径() / ("out-" + std::to_string(i) + ".txt")),
-                "background update already running\n")
-          << 场合 << " process " << i;
-      ++报告.已在运行;
+      const std::string 输出 = 读测试文件(目录.路径() / ("out-" + std::to_string(i) + ".txt"));
+      EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0 && 输出 == "background update already running\n")
+          << 场合 << " process " << i << ": " << 输出;
+      ++计("simultaneous checks that printed already running");
     }
     持有.reset();
     const auto 结局 = 进程[工作者]->等待(120000);
     EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 场合;
     EXPECT_EQ(读测试文件(目录.路径() / ("out-" + std::to_string(工作者) + ".txt")), "background release prepared\n")
         << 场合;
-    报告.同启进程 += 8;
-    ++报告.同启回合;
+    ++计("rounds of eight simultaneous checks");
 
     // What one run leaves: no rebuild by a process that found the lock busy may have
     // replaced the worker's state, so the accepted policy is still there.
@@ -159,49 +156,38 @@ TEST_F(并发, 离线准备与后台检查竞争不丢状态更新) {
   for (unsigned 回合 = 0; 回合 < 回合数 && !HasFailure(); ++回合) {
     const std::string 场合 = "round " + std::to_string(回合);
     测试临时目录 目录;
-    布置安装(目录.路径(), true, 大成员);
-    夹具策略 策略;
-    策略.targetReleaseId = "r1";
-    策略.checkAfter = "2020-01-01T00:00:00Z";
-    写入更新夹具(目录.路径() / "fixture", 策略, 旧版文件);
+    布置安装(目录.路径(), true, "r1", 旧版文件, 大成员);
     写入发布目录(目录.路径() / "fixture" / "releases" / "r3", "r3", 新版文件);
     const fs::path 根 = 目录.路径();
     const std::vector<std::string> 准备参数 = {"--offline-fixture", (根 / "fixture").u8string(), "--prepare-release",
                                                "r3", "--program-root", (根 / "program").u8string(),
                                                "--state-root", (根 / "state").u8string()};
     const bool 检查先启动 = 回合 % 2 == 0;
-    const int 延迟 = 间隔(随机_);
-    std::unique_ptr<子进程> 检查, 准备;
-    auto 启动检查 = [&](int 次) {
-      return std::make_unique<子进程>(程序(), 后台检查参数(根, 根 / "fixture"),
-                                      根 / ("check-" + std::to_string(次) + ".txt"));
-    };
-    if (检查先启动) 检查 = 启动检查(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(延迟));
-    准备 = std::make_unique<子进程>(程序(), 准备参数, 根 / "prepare.txt");
-    if (!检查先启动) 检查 = 启动检查(0);
-    auto 检查结局 = 检查->等待(60000);
-    const auto 准备结局 = 准备->等待(60000);
+    std::optional<子进程> 检查, 准备;
+    if (检查先启动) 检查.emplace(程序(), 后台检查参数(根, 根 / "fixture"), 根 / "check.txt");
+    std::this_thread::sleep_for(std::chrono::milliseconds(间隔(随机_)));
+    准备.emplace(程序(), 准备参数, 根 / "prepare.txt");
+    if (!检查先启动) 检查.emplace(程序(), 后台检查参数(根, 根 / "fixture"), 根 / "check.txt");
+    const auto 检查结局 = 检查->等待(60000), 准备结局 = 准备->等待(60000);
     ASSERT_TRUE(准备结局.正常退出 && 准备结局.退出码 == 0) << 场合 << 读测试文件(根 / "prepare.txt");
     EXPECT_EQ(读测试文件(根 / "prepare.txt"), "offline release prepared\n") << 场合;
     ASSERT_TRUE(检查结局.正常退出 && 检查结局.退出码 == 0) << 场合;
     // A check that met the preparation's lock did nothing; the operator starts it again.
-    int 次 = 0;
-    while (读测试文件(根 / ("check-" + std::to_string(次) + ".txt")) == "background update already running\n" &&
-           次 < 20) {
-      ++报告.检查重试;
-      检查 = 启动检查(++次);
-      检查结局 = 检查->等待(60000);
-      ASSERT_TRUE(检查结局.正常退出 && 检查结局.退出码 == 0) << 场合;
+    std::string 检查输出 = 读测试文件(根 / "check.txt");
+    for (int 次 = 0; 检查输出 == "background update already running\n" && 次 < 20; ++次) {
+      ++计("check restarts after meeting the offline preparation's lock");
+      const auto 再次 = 运行更新程序(后台检查参数(根, 根 / "fixture"));
+      ASSERT_TRUE(再次.已运行 && 再次.退出码 == 0) << 场合;
+      检查输出 = 再次.输出;
     }
-    EXPECT_EQ(读测试文件(根 / ("check-" + std::to_string(次) + ".txt")), "background update is current\n") << 场合;
+    EXPECT_EQ(检查输出, "background update is current\n") << 场合;
     const 本地版本状态 状态 = 战役::读状态(根 / "state");
     EXPECT_EQ(状态.pendingRelease, L"r3") << 场合 << ": the preparation's update was lost";
     EXPECT_EQ(状态.policyVersion, 1u) << 场合 << ": the check's policy update was lost";
     EXPECT_EQ(状态.generation, 6u) << 场合;
     EXPECT_EQ(状态.preservedFields, 大成员) << 场合;
     EXPECT_TRUE(发布目录可用((根 / "program" / "releases" / "r3").wstring())) << 场合;
-    ++报告.竞争回合;
+    ++计("rounds of offline preparation against a check");
   }
 }
 
@@ -241,46 +227,22 @@ TEST_F(并发, 结果投递并行不丢事件) {
       const auto 结局 = 进程[i]->等待(120000);
       const std::string 输出 = 读测试文件(目录.路径() / ("pass-" + std::to_string(i) + ".txt"));
       std::smatch 匹配;
-      EXPECT_TRUE(结局.正常退出 && 结局.退出码 == 0) << 场合 << " pass " << i << ": " << 输出;
-      if (std::regex_match(输出, 匹配, 完成行)) {
-        总发送 += static_cast<unsigned>(std::stoul(匹配[1].str()));
-      } else {
-        ADD_FAILURE() << 场合 << " pass " << i << " printed " << 输出;
-      }
+      const bool 完成 = std::regex_match(输出, 匹配, 完成行);
+      EXPECT_TRUE(完成 && 结局.正常退出 && 结局.退出码 == 0) << 场合 << " pass " << i << " printed " << 输出;
+      总发送 += 完成 ? static_cast<unsigned>(std::stoul(匹配[1].str())) : 0;
     }
     // Each event file is removed by exactly one pass, so the passes' counts add up.
     EXPECT_EQ(总发送, 事件数) << 场合;
     EXPECT_TRUE(目录内容(目录.子路径("state/results/pending")).empty()) << 场合;
 
-    std::map<std::string, unsigned> 送达;
-    const auto 请求 = 服务.已收请求();
-    for (std::size_t i = 已读请求; i < 请求.size(); ++i) {
-      const std::string 键 = 请求[i].请求头("Idempotency-Key");
-      const auto 原文 = 已排队.find(键);
-      ASSERT_NE(原文, 已排队.end()) << 场合 << ": unknown key " << 键;
-      EXPECT_EQ(请求[i].body, 原文->second) << 场合 << ": the body is the queued document";
-      ++送达[键];
-      ++报告.投递请求;
-    }
-    已读请求 = 请求.size();
-    for (const auto& [标识, 文档] : 已排队) EXPECT_EQ(送达.count(标识), 1u) << 场合 << ": lost " << 标识;
-    for (const auto& [键, 次数] : 送达) 报告.重复投递 += 次数 - 1;
-    报告.投递事件 += 事件数;
-    报告.投递进程 += 进程数;
-    ++报告.投递回合;
+    for (const auto& 项 : 战役::核对投递(服务, 已读请求, 已排队)) ADD_FAILURE() << 场合 << ": " << 项;
+    计("report pass requests") += 服务.已收请求().size() - 已读请求;
+    已读请求 = 服务.已收请求().size();
+    计("events raced over by " + std::to_string(进程数) + " report passes") += 事件数;
   }
-}
-
-void 打印报告() {
-  std::printf("  simultaneous checks: %u rounds, %u processes, %u printed already running\n", 报告.同启回合,
-              报告.同启进程, 报告.已在运行);
-  std::printf("  offline preparation vs check: %u rounds, %u check restarts after meeting the lock\n",
-              报告.竞争回合, 报告.检查重试);
-  std::printf("  racing report passes: %u rounds, %u passes, %u events, %u requests, %u repeated deliveries (same key)\n",
-              报告.投递回合, 报告.投递进程, 报告.投递事件, 报告.投递请求, 报告.重复投递);
 }
 
 }  // namespace
 }  // namespace tallybell
 
-const tallybell::战役::战役定义 tallybell::战役::本战役 = {"concurrency campaign", tallybell::打印报告};
+const tallybell::战役::战役定义 tallybell::战役::本战役 = {"concurrency campaign"};

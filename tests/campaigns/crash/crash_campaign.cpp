@@ -54,20 +54,10 @@ using namespace 测试;
 using 崩溃测试::观察记录;
 using 崩溃测试::预期;
 
+using 战役::计;
 using 战役::长模式;
 using 战役::读状态;
 const std::uint64_t& 种子 = 战役::随机起点;
-
-// Where a run was when it was killed, told from what the service received from it and
-// what it left on disk, in the order a run passes them.
-const std::vector<std::string> 阶段表 = {"start", "resolve", "manifest", "assembly", "download", "commit", "result"};
-
-struct 战报 {
-  std::map<std::string, unsigned> 各阶段击杀;
-  unsigned 击杀 = 0, 运行 = 0, 回合 = 0, 自行结束 = 0, 违例 = 0;
-  std::uint64_t 最多遗留临时文件 = 0, 重复投递 = 0;
-  unsigned 参考毫秒 = 0;
-} 报告;
 
 // The commit (release folder renamed into place, pending not yet recorded) is where a kill
 // costs most but lasts a moment, so random times hardly ever hit it. The child marks the
@@ -93,15 +83,7 @@ int 运行子进程(int argc, char** argv) {
     原调用表 = platform::文件调用();
     platform::文件调用().移动不替换 = 提交处暂停的移动;
   }
-  更新协调器配置 配置;
-  配置.programRoot = fs::u8path(argv[2]).wstring();
-  配置.stateRoot = fs::u8path(argv[3]).wstring();
-  配置.cacheRoot = fs::u8path(argv[4]).wstring();
-  const std::string 地址 = argv[5];
-  配置.resolveUrls = {std::wstring(地址.begin(), 地址.end())};
-  配置.userId = "crash-campaign";
-  配置.forceCheck = true;  // an operator starting the check again after a crash
-  配置.diagnosticId = "crash-campaign";
+  const 更新协调器配置 配置 = 战役::协调器配置(fs::u8path(argv[2]), fs::u8path(argv[3]), fs::u8path(argv[4]), {argv[5]});
   JsonHttp客户端 json;
   下载客户端 下载;
   更新协调器结果 结果;
@@ -150,12 +132,7 @@ class 崩溃一致性 : public ::testing::Test {
   // Lays out one installation: 0 new (nothing at all), 1 with r1 installed and active,
   // 2 like 1 plus an incomplete r2 left by some earlier failure.
   预期 布置(const fs::path& 根, int 种类) {
-    预期 值;
-    值.程序根 = 根 / "program";
-    值.状态根 = 根 / "state";
-    值.缓存根 = 根 / "state" / "cache" / "objects" / "sha256";
-    值.目标发布 = "r2";
-    值.策略文本 = 策略文本_;
+    预期 值{根 / "program", 根 / "state", 根 / "state" / "cache" / "objects" / "sha256", "r2", 策略文本_, {}, {}, ""};
     for (const auto& [路径, 内容] : 目标文件_) 值.对象[测试SHA256(内容)] = 内容;
     fs::create_directories(值.程序根);
     if (种类 >= 1) {
@@ -169,75 +146,50 @@ class 崩溃一致性 : public ::testing::Test {
     return 值;
   }
 
-  std::vector<std::string> 子进程参数(const 预期& 值) const {
-    return {"--child", 值.程序根.u8string(), 值.状态根.u8string(), 值.缓存根.u8string(),
-            服务_.地址("/update/v1/resolve")};
+  子进程 启动(const 预期& 值, const fs::path& 输出) const {
+    return 子进程(本程序路径(), {"--child", 值.程序根.u8string(), 值.状态根.u8string(), 值.缓存根.u8string(),
+                                 服务_.地址("/update/v1/resolve")}, 输出);
+  }
+  // An undisturbed run to the end.
+  void 完整运行(const 预期& 值, const fs::path& 输出) const {
+    ASSERT_TRUE(启动(值, 输出).等待(120000).正常退出);
+    ASSERT_EQ(读测试文件(输出), "code=0 prepared=1 running=0\n");
   }
 
-  // Where the killed run was, from the requests it made and what it changed.
-  std::string 判断阶段(const 预期& 值, pid_t 进程号, std::size_t 此前请求数, bool 此前已提交, bool 此前待定) {
+  // Where the killed run was (start, resolve, manifest, download, commit, result), from the
+  // requests it made and the mark its commit left.
+  std::string 判断阶段(std::size_t 此前请求数, const fs::path& 标记) {
+    std::string 路径;
     const auto 请求 = 服务_.已收请求();
-    bool 解析 = false, 清单 = false, 对象 = false, 回报 = false;
-    for (std::size_t i = 此前请求数; i < 请求.size(); ++i) {
-      const auto& 路径 = 请求[i].path;
-      解析 |= 路径 == "/update/v1/resolve";
-      清单 |= 路径.find("/manifest.json") != std::string::npos;
-      对象 |= 路径.rfind("/objects/", 0) == 0;
-      回报 |= 路径 == "/update/v1/results";
-    }
-    const bool 待定 = 读状态(值.状态根).pendingRelease == L"r2";
-    const bool 已提交 = 发布目录可用((值.程序根 / "releases" / "r2").wstring());
-    bool 暂存 = false;
-    std::error_code 错误;
-    const std::string 暂存前缀 = "assemble-" + std::to_string(进程号) + "-";
-    for (auto it = fs::directory_iterator(值.状态根 / "staging", 错误); !错误 && it != fs::directory_iterator();
-         it.increment(错误)) {
-      暂存 |= it->path().filename().u8string().rfind(暂存前缀, 0) == 0;
-    }
-    if (回报 || (待定 && !此前待定)) return "result";
-    if (已提交 && !此前已提交) return "commit";
-    if (对象) return "download";
-    if (暂存) return "assembly";
-    if (清单) return "manifest";
-    if (解析) return "resolve";
-    return "start";
+    for (std::size_t i = 此前请求数; i < 请求.size(); ++i) 路径 += 请求[i].path + " ";
+    const auto 有 = [&](const char* 片段) { return 路径.find(片段) != std::string::npos; };
+    if (有("/results ")) return "result";
+    if (fs::exists(标记)) return "commit";
+    if (有("/objects/")) return "download";
+    return 有("/manifest.json") ? "manifest" : 有("/resolve ") ? "resolve" : "start";
   }
 
   void 记录违例(const std::vector<std::string>& 违例, const std::string& 场合) {
     for (const auto& 行 : 违例) ADD_FAILURE() << 场合 << ": " << 行;
-    报告.违例 += static_cast<unsigned>(违例.size());
+    计("oracle violations") += 违例.size();
   }
 
   // The finished installation: the published release, pending, every event delivered.
   void 检查完成(const 预期& 值, 观察记录* 记录, std::size_t 回合起始请求, const std::string& 场合) {
     记录违例(崩溃测试::检查已准备(值, 清单文本_, 目标文件_, 1), 场合 + " after completing");
     EXPECT_EQ(读状态(值.状态根).updateFailureCount, 0u) << 场合 << ": a killed run counted as a failure";
-    std::error_code 错误;
-    const fs::path 队列 = 值.状态根 / "results" / "pending";
-    for (auto it = fs::directory_iterator(队列, 错误); !错误 && it != fs::directory_iterator(); it.increment(错误)) {
-      EXPECT_NE(it->path().extension(), ".json") << 场合 << ": event left queued " << it->path();
-    }
+    EXPECT_EQ(战役::排队事件数(值.状态根), 0u) << 场合 << ": events left queued";
     // Never lost: every event seen in the queue reached the service, under its own key.
-    std::map<std::string, unsigned> 送达;
-    bool 有准备事件 = false;
-    const auto 请求 = 服务_.已收请求();
-    for (std::size_t i = 回合起始请求; i < 请求.size(); ++i) {
-      if (请求[i].path != "/update/v1/results") continue;
-      const std::string 键 = 请求[i].请求头("Idempotency-Key");
-      EXPECT_NE(请求[i].body.find("\"eventId\":\"" + 键 + "\""), std::string::npos) << 场合;
-      ++送达[键];
-      有准备事件 |= 请求[i].body.find("\"result\":\"prepared\"") != std::string::npos;
-    }
-    for (const auto& 标识 : 记录->排队事件) EXPECT_EQ(送达.count(标识), 1u) << 场合 << ": event lost " << 标识;
-    for (const auto& [键, 次数] : 送达) 报告.重复投递 += 次数 - 1;
-    EXPECT_TRUE(有准备事件) << 场合;
+    std::map<std::string, std::string> 排队;
+    for (const auto& 标识 : 记录->排队事件) 排队[标识];
+    记录违例(战役::核对投递(服务_, 回合起始请求, 排队), 场合);
   }
 
   // One installation: killed a few times at random moments, then run to the end.
   void 一回合(int 种类, unsigned 目标击杀, unsigned 参考毫秒) {
     测试临时目录 目录;
     const 预期 值 = 布置(目录.路径(), 种类);
-    const std::string 场合基 = "round " + std::to_string(报告.回合) + " (kind " + std::to_string(种类) + ")";
+    const std::string 场合基 = "round " + std::to_string(计("rounds")) + " (kind " + std::to_string(种类) + ")";
     观察记录 记录;
     记录违例(崩溃测试::检查现场(值, &记录), 场合基 + " before the first run");
     const std::size_t 起始请求 = 服务_.已收请求().size();
@@ -248,15 +200,13 @@ class 崩溃一致性 : public ::testing::Test {
       const bool 最后一次 = 击杀 >= 目标击杀;
       const std::string 场合 = 场合基 + " run " + std::to_string(击杀 + 1);
       const std::size_t 此前请求数 = 服务_.已收请求().size();
-      const bool 此前已提交 = 发布目录可用((值.程序根 / "releases" / "r2").wstring());
-      const bool 此前待定 = 读状态(值.状态根).pendingRelease == L"r2";
       const fs::path 输出 = 目录.路径() / ("run-" + std::to_string(击杀 + 1) + ".txt");
       const fs::path 标记 = 目录.路径() / ("commit-" + std::to_string(击杀 + 1));
       ::setenv(提交标记变量, 标记.c_str(), 1);
-      子进程 运行(本程序路径(), 子进程参数(值), 输出);
+      子进程 运行 = 启动(值, 输出);
       ::unsetenv(提交标记变量);
       ASSERT_TRUE(运行.已启动()) << 场合;
-      ++报告.运行;
+      ++计("runs");
       子进程结局 结局;
       if (!最后一次 && 瞄准提交(随机_)) {
         // Aimed: wait for the commit mark (a run with nothing left to commit ends first),
@@ -270,27 +220,24 @@ class 崩溃一致性 : public ::testing::Test {
       if (!结局.已结束) {
         结局 = 运行.强制结束();
         if (!结局.正常退出) {
-          const std::string 阶段 = 判断阶段(值, 运行.进程号(), 此前请求数, 此前已提交, 此前待定);
-          ++报告.击杀;
-          ++报告.各阶段击杀[阶段];
+          const std::string 阶段 = 判断阶段(此前请求数, 标记);
+          ++计("kills");
+          ++计("kills in phase " + 阶段);
           记录违例(崩溃测试::检查现场(值, &记录), 场合 + " killed in " + 阶段);
-          报告.最多遗留临时文件 = std::max(报告.最多遗留临时文件, 记录.遗留临时文件);
+          auto& 最多 = 计("most leftover .tmp- files in cache and queue after a kill");
+          最多 = std::max(最多, 记录.遗留临时文件);
           continue;
         }
       }
       ASSERT_TRUE(结局.正常退出) << 场合 << " did not end";
-      if (!最后一次) ++报告.自行结束;
-      const std::string 行 = 读测试文件(输出);
-      EXPECT_EQ(行, "code=0 prepared=1 running=0\n") << 场合;
+      if (!最后一次) ++计("runs ended before their kill");
+      EXPECT_EQ(读测试文件(输出), "code=0 prepared=1 running=0\n") << 场合;
       记录违例(崩溃测试::检查现场(值, &记录), 场合 + " after completing");
       检查完成(值, &记录, 起始请求, 场合);
       if (种类 == 2) {
-        std::error_code 错误;
-        unsigned 移开 = 0;
-        for (const auto& 项 : fs::directory_iterator(值.程序根 / "releases", 错误)) {
-          移开 += 项.path().filename().u8string().rfind("quarantine-r2-", 0) == 0;
-        }
-        EXPECT_EQ(移开, 1u) << 场合 << ": the incomplete r2 is set aside exactly once";
+        const auto 名称 = 目录内容(值.程序根 / "releases");
+        EXPECT_EQ(std::count_if(名称.begin(), 名称.end(), [](const std::string& 名) { return 名.rfind("quarantine-r2-", 0) == 0; }), 1)
+            << 场合 << ": the incomplete r2 is set aside exactly once";
       }
       return;
     }
@@ -299,27 +246,22 @@ class 崩溃一致性 : public ::testing::Test {
 
 TEST_F(崩溃一致性, 随机时刻强杀后重跑直到完成) {
   // One undisturbed run of a new installation gives the time span to kill within.
-  {
-    测试临时目录 目录;
-    const 预期 值 = 布置(目录.路径(), 0);
-    const auto 计时 = std::chrono::steady_clock::now();
-    子进程 运行(本程序路径(), 子进程参数(值), 目录.路径() / "run.txt");
-    ASSERT_TRUE(运行.已启动());
-    ASSERT_TRUE(运行.等待(120000).正常退出);
-    报告.参考毫秒 = static_cast<unsigned>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                              std::chrono::steady_clock::now() - 计时)
-                                              .count());
-    ASSERT_EQ(读测试文件(目录.路径() / "run.txt"), "code=0 prepared=1 running=0\n");
-    观察记录 记录;
-    记录违例(崩溃测试::检查现场(值, &记录), "reference run");
-  }
+  测试临时目录 目录;
+  const 预期 值 = 布置(目录.路径(), 0);
+  const auto 计时 = std::chrono::steady_clock::now();
+  ASSERT_NO_FATAL_FAILURE(完整运行(值, 目录.路径() / "run.txt"));
+  const auto 参考毫秒 = static_cast<unsigned>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - 计时).count());
+  计("reference run, ms") = 参考毫秒;
+  观察记录 记录;
+  记录违例(崩溃测试::检查现场(值, &记录), "reference run");
   const unsigned 目标 = 长模式 ? 1000 : 18;
   std::uniform_int_distribution<unsigned> 每回合(1, 长模式 ? 6 : 4);
-  while (报告.击杀 < 目标 && !HasFatalFailure() && 报告.违例 < 20) {
-    一回合(static_cast<int>(报告.回合 % 3), 每回合(随机_), 报告.参考毫秒);
-    ++报告.回合;
+  while (计("kills") < 目标 && !HasFatalFailure() && 计("oracle violations") < 20) {
+    一回合(static_cast<int>(计("rounds") % 3), 每回合(随机_), 参考毫秒);
+    ++计("rounds");
   }
-  EXPECT_GE(报告.击杀, 目标);
+  EXPECT_GE(计("kills"), 目标);
 }
 
 // The oracle itself must be able to fail: each damage below, done to a finished
@@ -327,18 +269,19 @@ TEST_F(崩溃一致性, 随机时刻强杀后重跑直到完成) {
 TEST_F(崩溃一致性, 神谕发现每种损坏) {
   测试临时目录 目录;
   const 预期 原值 = 布置(目录.子路径("done"), 1);
-  子进程 运行(本程序路径(), 子进程参数(原值), 目录.路径() / "run.txt");
-  ASSERT_TRUE(运行.等待(120000).正常退出);
-  ASSERT_EQ(读测试文件(目录.路径() / "run.txt"), "code=0 prepared=1 running=0\n");
+  ASSERT_NO_FATAL_FAILURE(完整运行(原值, 目录.路径() / "run.txt"));
   const std::string 可执行哈希 = 测试SHA256(目标文件_[0].second);
+  const auto 改状态 = [](const 预期& 值, auto 改动) {
+    本地版本状态 状态 = 测试::读状态文件(值.状态根 / "state.txt");
+    改动(状态);
+    写测试文件(值.状态根 / "state.txt", 序列化本地版本状态(状态));
+  };
   const std::vector<std::pair<std::string, std::function<void(const 预期&)>>> 损坏表 = {
       {"torn state.txt",
        [](const 预期& 值) { fs::resize_file(值.状态根 / "state.txt", fs::file_size(值.状态根 / "state.txt") / 2); }},
       {"generation going back",
-       [](const 预期& 值) {
-         本地版本状态 状态 = 测试::读状态文件(值.状态根 / "state.txt");
-         状态.generation -= 1;
-         写测试文件(值.状态根 / "state.txt", 序列化本地版本状态(状态));
+       [&](const 预期& 值) {
+         改状态(值, [](本地版本状态& 状态) { 状态.generation -= 1; });
          fs::remove(值.状态根 / "state.txt.bak");
        }},
       {"cache object with one changed byte",
@@ -359,11 +302,7 @@ TEST_F(崩溃一致性, 神谕发现每种损坏) {
        [](const 预期& 值) { 写测试文件(值.程序根 / "releases" / "r1" / "extra.txt", "x"); }},
       {"other policy stored", [](const 预期& 值) { 写测试文件(值.状态根 / "state" / "current-policy.json", "{}"); }},
       {"active release changed",
-       [](const 预期& 值) {
-         本地版本状态 状态 = 测试::读状态文件(值.状态根 / "state.txt");
-         状态.activeRelease = L"r2";
-         写测试文件(值.状态根 / "state.txt", 序列化本地版本状态(状态));
-       }},
+       [&](const 预期& 值) { 改状态(值, [](本地版本状态& 状态) { 状态.activeRelease = L"r2"; }); }},
   };
   for (std::size_t i = 0; i < 损坏表.size(); ++i) {
     const fs::path 副本 = 目录.路径() / ("copy-" + std::to_string(i));
@@ -379,17 +318,7 @@ TEST_F(崩溃一致性, 神谕发现每种损坏) {
   }
 }
 
-void 打印报告() {
-  std::printf("  reference run %u ms; %u rounds, %u runs, %u kills, %u runs ended before their kill\n",
-              报告.参考毫秒, 报告.回合, 报告.运行, 报告.击杀, 报告.自行结束);
-  std::printf("  kills per phase:");
-  for (const auto& 阶段 : 阶段表) std::printf(" %s=%u", 阶段.c_str(), 报告.各阶段击杀[阶段]);
-  std::printf("\n  oracle violations %u; most leftover .tmp- files in cache and queue after a kill %llu; repeated event deliveries %llu\n",
-              报告.违例, static_cast<unsigned long long>(报告.最多遗留临时文件),
-              static_cast<unsigned long long>(报告.重复投递));
-}
-
 }  // namespace
 }  // namespace tallybell
 
-const tallybell::战役::战役定义 tallybell::战役::本战役 = {"crash campaign", tallybell::打印报告, tallybell::运行子进程};
+const tallybell::战役::战役定义 tallybell::战役::本战役 = {"crash campaign", tallybell::运行子进程};

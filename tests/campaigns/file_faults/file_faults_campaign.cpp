@@ -18,12 +18,14 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/time_text.h"
+#include "common/text.h"
 #include "coordinator/coordinator.h"
 #include "documents/manifest.h"
 #include "release/verification.h"
@@ -45,7 +47,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace 测试;
 
-using 战役::窄;
 using 战役::长模式;
 
 // One kind of fault as the campaign drives it.
@@ -53,18 +54,17 @@ struct 故障种类 {
   const char* 名称;
   故障类型 类型;
   bool 持续;
-  // Short mode: every 步长-th N (1: all). Long mode always takes every N.
+  // Short mode: every 步长-th N (1: all; 0: none, a long-mode kind). Long mode takes every N.
   std::uint64_t 短模式步长;
-  bool 仅长模式;
 };
 
 const 故障种类 故障种类表[] = {
-    {"disk-full", 故障类型::磁盘已满, false, 3, false},
-    {"io-error", 故障类型::输入输出错误, false, 5, false},
-    {"short-write", 故障类型::写入不足, false, 1, false},
-    {"failed-flush", 故障类型::刷新失败, false, 1, false},
-    {"failed-rename", 故障类型::重命名失败, false, 1, false},
-    {"disk-stays-full", 故障类型::磁盘已满, true, 0, true},
+    {"disk-full", 故障类型::磁盘已满, false, 3},
+    {"io-error", 故障类型::输入输出错误, false, 5},
+    {"short-write", 故障类型::写入不足, false, 1},
+    {"failed-flush", 故障类型::刷新失败, false, 1},
+    {"failed-rename", 故障类型::重命名失败, false, 1},
+    {"disk-stays-full", 故障类型::磁盘已满, true, 0},
 };
 
 // A starting point of a run: what is installed, what the service offers.
@@ -84,8 +84,7 @@ struct 场景 {
 std::vector<场景> 场景表() {
   // A file of several read and write pieces, so that faults land in the middle of copies
   // and downloads too.
-  std::string 大文件(150000, '\0');
-  for (std::size_t i = 0; i < 大文件.size(); ++i) 大文件[i] = static_cast<char>((i * 131 + i / 977) & 0xff);
+  const std::string 大文件 = 战役::图案(150000);
 
   const std::string 缓存 = std::string(3000, 'c');
   // Fresh: nothing installed. Update: r1 installed, one object of r3 already cached, one
@@ -101,14 +100,12 @@ const char* const 预置标识 = "0123abcd-0123-abcd-0123-0123456789ab\n";
 
 // Per scenario and kind: what the campaign saw.
 struct 统计 {
-  std::uint64_t 适用调用 = 0;  // applicable calls of the clean run
-  std::uint64_t 覆盖 = 0;      // N at which a fault was injected
-  std::uint64_t 成功 = 0;      // faulted runs that still ended with a correct success
+  unsigned long long 适用调用 = 0;  // applicable calls of the clean run
+  unsigned long long 覆盖 = 0;      // N at which a fault was injected
+  unsigned long long 成功 = 0;      // faulted runs that still ended with a correct success
   std::map<std::uint32_t, std::uint64_t> 失败码;
-  std::uint64_t 残留 = 0;  // clean follow-up runs that left staging or temporary files behind
-  double 秒 = 0;
+  unsigned long long 残留 = 0;  // clean follow-up runs that left staging or temporary files behind
 };
-std::vector<std::pair<std::string, 统计>> 报告;
 
 class 文件故障战役 : public ::testing::Test {
  protected:
@@ -118,7 +115,6 @@ class 文件故障战役 : public ::testing::Test {
   fs::path 模板() const { return 目录_.子路径("template"); }
   fs::path 工作() const { return 目录_.子路径("work"); }
   fs::path 状态根() const { return 工作() / "state"; }
-  fs::path 发布目录(const std::string& 标识) const { return 工作() / "program" / "releases" / 标识; }
 
   // Lays out the scenario once; every run starts from a fresh copy of it.
   void 准备模板(const 场景& 场景) {
@@ -148,33 +144,10 @@ class 文件故障战役 : public ::testing::Test {
 
   std::uint32_t 运行(std::wstring* 错误) {
     离线更新夹具传输 夹具((工作() / "fixture").wstring());
-    更新协调器配置 配置;
-    配置.programRoot = (工作() / "program").wstring();
-    配置.stateRoot = 状态根().wstring();
-    配置.cacheRoot = (工作() / "cache").wstring();
-    配置.resolveUrls = {L"https://updates.tallybell.example/update/v1/resolve"};
-    配置.forceCheck = true;  // a failed run schedules a back-off; the next run goes ahead anyway
-    配置.clock = [] {
-      std::uint64_t 值 = 0;
-      合成UTC时间({2026, 12, 6, 10, 0, 0}, &值);
-      return 值;
-    };
-    配置.diagnosticId = "file-fault-campaign";
+    更新协调器配置 配置 = 战役::协调器配置(工作() / "program", 状态根(), 工作() / "cache",
+                                           {"https://updates.tallybell.example/update/v1/resolve"});
+    配置.clock = 战役::固定现在;
     return 运行更新协调器(配置, &夹具, &夹具, &结果_, 错误);
-  }
-
-  // What must hold after any run, faulted or not: the crash oracle's promises (记录_ carries
-  // what the check before saw).
-  std::vector<std::string> 检查不变量() {
-    std::vector<std::string> 问题 = 崩溃测试::检查现场(值_, &记录_);
-    // A cache object that a faulted read could not verify is set aside, never served.
-    问题.erase(std::remove_if(问题.begin(), 问题.end(),
-                              [](const std::string& 行) {
-                                return 行.rfind("unexpected cache entry ", 0) == 0 &&
-                                       行.find(".object.corrupt-") != std::string::npos;
-                              }),
-               问题.end());
-    return 问题;
   }
 
   // A run that reports success must have prepared exactly what was published.
@@ -197,38 +170,23 @@ class 文件故障战役 : public ::testing::Test {
     return false;
   }
 
-  // The events the fixture received, and those still queued.
-  std::size_t 已回报准备事件() const {
-    const std::string 文本 = 读测试文件(工作() / "fixture" / "reported-results.ndjson");
-    std::size_t 数量 = 0;
-    for (auto 位置 = 文本.find("\"result\":\"prepared\""); 位置 != std::string::npos;
-         位置 = 文本.find("\"result\":\"prepared\"", 位置 + 1)) {
-      ++数量;
-    }
-    return 数量;
-  }
-
   // Runs the scenario once with the fault, then once without; false when the fault was
   // never reached.
   bool 一轮(const 故障种类& 种类, std::uint64_t 序号, 统计* 计数) {
     重置工作区();
     记录_ = {};
-    for (const auto& 项 : 检查不变量()) ADD_FAILURE() << "before the run: " << 项;
+    for (const auto& 项 : 崩溃测试::检查现场(值_, &记录_)) ADD_FAILURE() << "before the run: " << 项;
     std::wstring 错误;
-    std::uint32_t 代码 = 0;
-    bool 已注入 = false;
-    std::string 故障调用;
-    {
-      文件故障注入 注入(序号, 种类.类型, 种类.持续);
-      代码 = 运行(&错误);
-      已注入 = 注入.已注入();
-      故障调用 = 注入.故障调用();
-    }
+    std::optional<文件故障注入> 注入(std::in_place, 序号, 种类.类型, 种类.持续);
+    const std::uint32_t 代码 = 运行(&错误);
+    const bool 已注入 = 注入->已注入();
+    const std::string 故障调用 = 注入->故障调用();
+    注入.reset();  // the checks below read through the same file calls
     if (!已注入) return false;
     ++计数->覆盖;
     const std::string 位置 = 场景_.名称 + " / " + 种类.名称 + " / N=" + std::to_string(序号) + " (" + 故障调用 +
-                             "), code " + std::to_string(代码) + " " + 窄(错误);
-    std::vector<std::string> 问题 = 检查不变量();
+                             "), code " + std::to_string(代码) + " " + 宽转UTF8宽松(错误);
+    std::vector<std::string> 问题 = 崩溃测试::检查现场(值_, &记录_);
     if (代码 == 0) {
       ++计数->成功;
       for (auto& 项 : 检查成功()) 问题.push_back("success: " + 项);
@@ -242,17 +200,14 @@ class 文件故障战役 : public ::testing::Test {
 
     // The next run without faults completes and delivers what was queued.
     错误.clear();
-    const std::size_t 之前回报 = 已回报准备事件();
+    const fs::path 回报 = 工作() / "fixture" / "reported-results.ndjson";
+    const std::size_t 之前回报 = 读测试文件(回报).size();
     const std::uint32_t 再次 = 运行(&错误);
-    std::vector<std::string> 之后问题;
-    if (再次 != 0) {
-      之后问题.push_back("the clean run failed with " + std::to_string(再次) + " " + 窄(错误));
-    } else {
-      之后问题 = 检查成功();
-    }
-    for (auto& 项 : 检查不变量()) 之后问题.push_back(项);
+    std::vector<std::string> 之后问题 =
+        再次 == 0 ? 检查成功() : std::vector<std::string>{"the clean run failed with " + std::to_string(再次) + " " + 宽转UTF8宽松(错误)};
+    for (auto& 项 : 崩溃测试::检查现场(值_, &记录_)) 之后问题.push_back(项);
     if (战役::排队事件数(状态根()) != 0) 之后问题.push_back("result events still queued after the clean run");
-    if (已回报准备事件() <= 之前回报) 之后问题.push_back("the clean run delivered no prepared event");
+    if (读测试文件(回报).find("\"result\":\"prepared\"", 之前回报) == std::string::npos) 之后问题.push_back("the clean run delivered no prepared event");
     if (有残留()) ++计数->残留;
     for (const auto& 项 : 之后问题) ADD_FAILURE() << 位置 << ", then without faults: " << 项;
     return true;
@@ -264,19 +219,19 @@ class 文件故障战役 : public ::testing::Test {
     // The clean run: it must succeed, and it tells how many calls each kind can hit.
     重置工作区();
     std::wstring 错误;
-    ASSERT_EQ(运行(&错误), 0u) << 窄(错误);
+    ASSERT_EQ(运行(&错误), 0u) << 宽转UTF8宽松(错误);
     for (const auto& 项 : 检查成功()) ADD_FAILURE() << 场景.名称 << " clean run: " << 项;
     for (const auto& 种类 : 故障种类表) {
-      if (种类.仅长模式 && !长模式) continue;
+      if (种类.短模式步长 == 0 && !长模式) continue;
       统计 计数;
       重置工作区();
       {
         文件故障注入 计数器(0, 种类.类型);
-        ASSERT_EQ(运行(&错误), 0u) << 窄(错误);
+        ASSERT_EQ(运行(&错误), 0u) << 宽转UTF8宽松(错误);
         计数.适用调用 = 计数器.适用调用次数();
       }
       const auto 开始 = std::chrono::steady_clock::now();
-      const std::uint64_t 步长 = 长模式 || 种类.短模式步长 == 0 ? 1 : 种类.短模式步长;
+      const std::uint64_t 步长 = 长模式 ? 1 : 种类.短模式步长;
       // Short mode still takes the first and last calls, where set-up and commit happen.
       std::set<std::uint64_t> 序号;
       for (std::uint64_t n = 1; n <= 计数.适用调用; n += 步长) 序号.insert(n);
@@ -284,8 +239,13 @@ class 文件故障战役 : public ::testing::Test {
       for (std::uint64_t n : 序号) {
         if (!一轮(种类, n, &计数)) ADD_FAILURE() << 场景.名称 << " / " << 种类.名称 << ": call " << n << " was never reached";
       }
-      计数.秒 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
-      报告.emplace_back(场景.名称 + " / " + 种类.名称, 计数);
+      std::string 代码;
+      for (const auto& [值, 次数] : 计数.失败码) 代码 += std::to_string(值) + "x" + std::to_string(次数) + " ";
+      char 行[200];
+      std::snprintf(行, sizeof 行, "  %-40s calls %5llu, covered %5llu, success %4llu, leftover %4llu, %6.1f s  codes %s",
+                    (场景.名称 + " / " + 种类.名称).c_str(), 计数.适用调用, 计数.覆盖, 计数.成功, 计数.残留, std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count(), 代码.c_str());
+      战役::报告行(行);
+      战役::计("fault points covered") += 计数.覆盖;
     }
   }
 
@@ -300,23 +260,7 @@ TEST_F(文件故障战役, 全新安装的每个故障点) { 战役(场景表()[
 
 TEST_F(文件故障战役, 从已装版本升级的每个故障点) { 战役(场景表()[1]); }
 
-void 打印报告() {
-  std::printf("%-44s %8s %8s %8s %9s %8s  %s\n", "scenario / fault", "calls", "covered", "success", "leftover", "seconds",
-              "failure codes");
-  std::uint64_t 总覆盖 = 0;
-  for (const auto& [名称, 计数] : 报告) {
-    std::ostringstream 代码;
-    for (const auto& [值, 次数] : 计数.失败码) 代码 << 值 << "x" << 次数 << " ";
-    std::printf("%-44s %8llu %8llu %8llu %9llu %8.1f  %s\n", 名称.c_str(),
-                static_cast<unsigned long long>(计数.适用调用), static_cast<unsigned long long>(计数.覆盖),
-                static_cast<unsigned long long>(计数.成功), static_cast<unsigned long long>(计数.残留), 计数.秒,
-                代码.str().c_str());
-    总覆盖 += 计数.覆盖;
-  }
-  std::printf("fault points covered: %llu\n", static_cast<unsigned long long>(总覆盖));
-}
-
 }  // namespace
 }  // namespace tallybell
 
-const tallybell::战役::战役定义 tallybell::战役::本战役 = {"file-fault campaign", tallybell::打印报告};
+const tallybell::战役::战役定义 tallybell::战役::本战役 = {"file-fault campaign"};

@@ -21,10 +21,12 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/time_text.h"
+#include "common/text.h"
 #include "coordinator/coordinator.h"
 #include "transport/download_client.h"
 #include "transport/json_http_client.h"
@@ -45,7 +47,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace 测试;
-using 战役::窄;
 using 战役::长模式;
 
 constexpr std::uint64_t 主程序大小 = 300000;  // several pieces of 64 KiB
@@ -53,12 +54,6 @@ constexpr std::uint64_t 库大小 = 5000;
 constexpr std::uint64_t 预先收到 = 100000;  // bytes an earlier, cut-off run left in .part
 constexpr std::uint64_t 八MiB = 8388608;
 constexpr std::uint32_t 超过时限毫秒 = 31000;  // past the 30 s receive time-out
-
-std::uint64_t 现在() {
-  std::uint64_t 值 = 0;
-  合成UTC时间({2026, 12, 6, 10, 0, 0}, &值);
-  return 值;
-}
 
 // Where the misbehaving answer is given: the route of that stage.
 enum class 阶段 { 解析, 清单, 下载, 回报 };
@@ -76,27 +71,14 @@ struct 网络用例 {
   std::function<服务应答(网络故障战役&)> 答;
 };
 
-struct 用例记录 {
-  std::string 名称;
-  阶段 所在;
-  std::uint32_t 期望 = 0, 实际 = 0;
-  double 秒 = 0;
-  bool 通过 = false;
-};
-std::vector<用例记录> 报告;
-
 class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
  public:
   static void SetUpTestSuite() {
-    服务 = new 测试服务();
+    服务 = std::make_unique<测试服务>();
     if (服务->已启动()) ::setenv("SSL_CERT_FILE", 服务->CA文件().c_str(), 1);
   }
-  static void TearDownTestSuite() {
-    delete 服务;
-    服务 = nullptr;
-  }
-
-  static inline 测试服务* 服务 = nullptr;
+  static void TearDownTestSuite() { 服务.reset(); }
+  static inline std::unique_ptr<测试服务> 服务;
 
   std::string 主程序路径() const { return "/objects/" + 测试SHA256(主程序_) + ".object"; }
   void 设置(阶段 所在, 服务应答 答) {
@@ -128,8 +110,7 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   fs::path 缓存() const { return 目录_.子路径("cache"); }
 
   void SetUp() override {
-    ASSERT_NE(服务, nullptr);
-    ASSERT_TRUE(服务->已启动());
+    ASSERT_TRUE(服务 && 服务->已启动());
     主程序_ = 战役::图案(主程序大小);
     库_ = 战役::图案(库大小);
     文件_ = {{"Tallybell.exe", 主程序_}, {"lib/x.dll", 库_}};
@@ -137,14 +118,9 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     策略.policyVersion = 2;
     std::tie(清单_, 策略文本_) = 战役::服务发布(*服务, 文件_, 策略);
     // Installed: r1, active and last good, under policy version 1.
-    值_.程序根 = 目录_.子路径("program");
-    值_.状态根 = 状态根();
-    值_.缓存根 = 缓存();
-    值_.目标发布 = "r2";
-    值_.策略文本 = 策略文本_;
+    值_ = {目录_.子路径("program"), 状态根(), 缓存(), "r2", 策略文本_, {}, {}, "r1"};
     for (const auto& [路径, 内容] : 文件_) 值_.对象[测试SHA256(内容)] = 内容;
     值_.原有目录["r1"] = 战役::布置已装(值_.程序根, 状态根(), "r1", {{"Tallybell.exe", "exe-1"}, {"lib/x.dll", 库_}}, 2, 1);
-    值_.已装版本 = "r1";
     fs::create_directories(缓存());
     健全服务();
   }
@@ -159,45 +135,21 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   }
 
   std::uint32_t 运行(std::wstring* 错误, const std::vector<std::string>& 前置地址 = {}) {
-    更新协调器配置 配置;
-    配置.programRoot = 目录_.宽路径("program");
-    配置.stateRoot = 状态根().wstring();
-    配置.cacheRoot = 缓存().wstring();
-    for (const auto& 地址 : 前置地址) 配置.resolveUrls.emplace_back(地址.begin(), 地址.end());
-    const std::string 解析地址 = 服务->地址("/update/v1/resolve");
-    配置.resolveUrls.emplace_back(解析地址.begin(), 解析地址.end());
-    配置.forceCheck = true;
-    配置.clock = 现在;
-    配置.userId = "campaign";
+    std::vector<std::string> 地址 = 前置地址;
+    地址.push_back(服务->地址("/update/v1/resolve"));
+    更新协调器配置 配置 = 战役::协调器配置(值_.程序根, 状态根(), 缓存(), 地址);
+    配置.clock = 战役::固定现在;
     JsonHttp客户端 json;
     下载客户端 下载;
     return 运行更新协调器(配置, &json, &下载, &结果_, 错误);
   }
 
-  本地版本状态 读状态(std::vector<std::string>* 问题) const {
-    bool 可用 = false;
-    const 本地版本状态 状态 = 战役::读状态(状态根(), &可用);
-    if (!可用) 问题->push_back("no usable local version state");
-    return 状态;
-  }
-
-  // The result events the service received since request number 起.
-  std::vector<nlohmann::json> 收到的事件(std::size_t 起) const {
-    std::vector<nlohmann::json> 事件;
-    const auto 请求 = 服务->已收请求();
-    for (std::size_t i = 起; i < 请求.size(); ++i) {
-      if (请求[i].path == "/update/v1/results") 事件.push_back(nlohmann::json::parse(请求[i].body, nullptr, false));
-    }
-    return 事件;
-  }
-
   // What holds after every run: the crash oracle's promises (the installed r1 untouched
-  // and still active, the cache holding only correct bytes).
-  void 检查安装(std::vector<std::string>* 问题) {
+  // and still active, the cache holding only correct bytes); after a success, the release
+  // prepared as published.
+  void 检查安装(std::vector<std::string>* 问题, bool 成功) {
     for (auto& 项 : 崩溃测试::检查现场(值_, &记录_)) 问题->push_back(std::move(项));
-  }
-
-  void 检查已准备(std::vector<std::string>* 问题) const {
+    if (!成功) return;
     if (!结果_.releasePrepared) 问题->push_back("no prepared release");
     for (auto& 项 : 崩溃测试::检查已准备(值_, 清单_, 文件_, 2)) 问题->push_back(std::move(项));
   }
@@ -205,14 +157,18 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   // The failure bookkeeping of a run that ended with 代码.
   void 检查失败记录(const 网络用例& 用例, std::uint32_t 代码, const 本地版本状态& 之前, std::size_t 请求起点,
                     std::vector<std::string>* 问题) const {
-    const 本地版本状态 状态 = 读状态(问题);
+    const 本地版本状态 状态 = 战役::读状态(状态根());
     if (结果_.releasePrepared) 问题->push_back("a failure that claims a prepared release");
     // Back-off: 5, 15, then 60 minutes after the failure.
     const std::uint64_t 次数 = 之前.updateFailureCount + 1;
     const std::uint64_t 分钟 = 次数 == 1 ? 5 : 次数 == 2 ? 15 : 60;
     if (状态.updateFailureCount != 次数) 问题->push_back("updateFailureCount " + std::to_string(状态.updateFailureCount));
-    if (状态.nextCheckAt != 格式化UTC时间(现在() + 分钟 * 600000000ULL)) 问题->push_back("nextCheckAt " + 状态.nextCheckAt);
-    const auto 事件 = 收到的事件(请求起点);
+    if (状态.nextCheckAt != 格式化UTC时间(战役::固定现在() + 分钟 * 600000000ULL)) 问题->push_back("nextCheckAt " + 状态.nextCheckAt);
+    std::vector<nlohmann::json> 事件;  // the result events the service received
+    const auto 请求 = 服务->已收请求();
+    for (std::size_t i = 请求起点; i < 请求.size(); ++i) {
+      if (请求[i].path == "/update/v1/results") 事件.push_back(nlohmann::json::parse(请求[i].body, nullptr, false));
+    }
     const std::size_t 排队 = 战役::排队事件数(状态根());
     if (用例.所在 == 阶段::解析) {
       if (状态.policyVersion != 之前.policyVersion) 问题->push_back("a failed resolve changed the policy version");
@@ -355,26 +311,20 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
 
   if (用例.先中断) {
     设置(阶段::下载, 对象([](auto& 答) { 答.resetAfter = 预先收到; }));
-    ASSERT_EQ(运行(&错误), 3010u) << 窄(错误);
+    ASSERT_EQ(运行(&错误), 3010u) << 宽转UTF8宽松(错误);
     ASSERT_EQ(部分大小(), 预先收到);
     健全服务();
   }
-  std::vector<std::string> 问题前;
-  const 本地版本状态 之前 = 读状态(&问题前);
+  const 本地版本状态 之前 = 战役::读状态(状态根());
   设置(用例.所在, 用例.答(*this));
   const std::size_t 请求起点 = 服务->已收请求().size();
   const std::uint32_t 代码 = 运行(&错误, 额外解析地址);
   const std::uint64_t 保留字节 = 部分大小();
-  EXPECT_EQ(代码, 用例.期望代码) << 窄(错误);
-  检查安装(&问题);
-  if (代码 == 0) {
-    检查已准备(&问题);
-    if (!错误.empty()) 问题.push_back("success with an error text");
-    if (战役::排队事件数(状态根()) != (用例.所在 == 阶段::回报 ? 1u : 0u)) 问题.push_back("wrong number of events queued");
-  } else {
-    if (错误.empty()) 问题.push_back("a failure without a message");
-    检查失败记录(用例, 代码, 之前, 请求起点, &问题);
-  }
+  EXPECT_EQ(代码, 用例.期望代码) << 宽转UTF8宽松(错误);
+  检查安装(&问题, 代码 == 0);
+  if (错误.empty() != (代码 == 0)) 问题.push_back("an error text with success, or a failure without one");
+  if (代码 != 0) 检查失败记录(用例, 代码, 之前, 请求起点, &问题);
+  if (代码 == 0 && 战役::排队事件数(状态根()) != (用例.所在 == 阶段::回报 ? 1u : 0u)) 问题.push_back("wrong number of events queued");
   for (const auto& 项 : 问题) ADD_FAILURE() << 用例.名称 << ": " << 项;
 
   // The next run against a sound service completes and delivers everything queued.
@@ -384,13 +334,10 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   错误.clear();
   问题.clear();
   const std::uint32_t 再次 = 运行(&错误);
-  if (再次 != 0) 问题.push_back("the run against a sound service failed with " + std::to_string(再次) + " " + 窄(错误));
-  检查安装(&问题);
-  检查已准备(&问题);
+  if (再次 != 0) 问题.push_back("the run against a sound service failed with " + std::to_string(再次) + " " + 宽转UTF8宽松(错误));
+  检查安装(&问题, true);
   if (战役::排队事件数(状态根()) != 0) 问题.push_back("events still queued");
-  bool 有准备事件 = false;
-  for (const auto& 事件 : 收到的事件(之后起点)) 有准备事件 = 有准备事件 || 事件.value("result", "") == "prepared";
-  if (!有准备事件) 问题.push_back("no prepared event delivered");
+  for (auto& 项 : 战役::核对投递(*服务, 之后起点, {})) 问题.push_back(std::move(项));
   // Bytes kept in .part are not fetched again: the resumed request starts after them.
   if (代码 != 0 && 保留字节 > 0) {
     bool 续传 = false;
@@ -402,31 +349,22 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   }
   for (const auto& 项 : 问题) ADD_FAILURE() << 用例.名称 << ", then against a sound service: " << 项;
 
-  报告.push_back({用例.名称, 用例.所在, 用例.期望代码, 代码,
-                  std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count(), !HasFailure()});
+  char 行[160];
+  std::snprintf(行, sizeof 行, "  %-46s %-9s expected %4u, code %4u, %5.1f s  %s", 用例.名称, 阶段名[static_cast<int>(用例.所在)],
+                用例.期望代码, 代码, std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count(),
+                HasFailure() ? "FAILED" : "ok");
+  战役::报告行(行);
+  ++战役::计(HasFailure() ? "cases failed" : "cases passed");
 }
 
 INSTANTIATE_TEST_SUITE_P(全程, 网络故障战役, ::testing::ValuesIn(用例表()),
                          [](const ::testing::TestParamInfo<网络用例>& 信息) {
-                           std::string 名称;
-                           for (const char* 字 = 信息.param.名称; *字 != '\0'; ++字) {
-                             名称 += std::isalnum(static_cast<unsigned char>(*字)) ? *字 : '_';
-                           }
+                           std::string 名称 = 信息.param.名称;
+                           for (char& 字 : 名称) 字 = std::isalnum(static_cast<unsigned char>(字)) ? 字 : '_';
                            return 名称;
                          });
-
-void 打印报告() {
-  std::printf("%-46s %-9s %8s %8s %8s  %s\n", "case", "stage", "expected", "code", "seconds", "verdict");
-  std::size_t 通过 = 0;
-  for (const auto& 项 : 报告) {
-    std::printf("%-46s %-9s %8u %8u %8.1f  %s\n", 项.名称.c_str(), 阶段名[static_cast<int>(项.所在)], 项.期望, 项.实际, 项.秒,
-                项.通过 ? "ok" : "FAILED");
-    通过 += 项.通过 ? 1 : 0;
-  }
-  std::printf("cases run: %zu, passed: %zu\n", 报告.size(), 通过);
-}
 
 }  // namespace
 }  // namespace tallybell
 
-const tallybell::战役::战役定义 tallybell::战役::本战役 = {"network-fault campaign", tallybell::打印报告};
+const tallybell::战役::战役定义 tallybell::战役::本战役 = {"network-fault campaign"};

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   const double 总秒数 = std::chrono::duration<double>(std::chrono::steady_clock::now() - 开始).count();
   std::printf("\n%s (%s mode, random start %llu)\n", 本战役.名称, 长模式 ? "long" : "short",
               static_cast<unsigned long long>(随机起点));
-  本战役.打印报告();
+  打印报告();
   std::printf("  time %.1f s\n", 总秒数);
   return 结果;
 }

@@ -21,16 +21,9 @@ using 测试::读取目录树;
 using 测试::读测试文件;
 
 bool 以此开头(const std::string& 文本, const std::string& 前缀) { return 文本.rfind(前缀, 0) == 0; }
-bool 以此结尾(const std::string& 文本, const std::string& 后缀) {
-  return 文本.size() >= 后缀.size() && 文本.compare(文本.size() - 后缀.size(), 后缀.size(), 后缀) == 0;
-}
 bool 是临时文件(const std::string& 名称) { return 名称.find(".tmp-") != std::string::npos; }
 
-class 违例表 {
- public:
-  void 加(std::string 文本) { 行.push_back(std::move(文本)); }
-  std::vector<std::string> 行;
-};
+using 违例表 = std::vector<std::string>;
 
 void 检查状态(const 预期& 预期值, 观察记录* 记录, 违例表* 违例) {
   const std::wstring 根 = 预期值.状态根.wstring();
@@ -41,29 +34,29 @@ void 检查状态(const 预期& 预期值, 观察记录* 记录, 违例表* 违�
     if (!fs::exists(fs::path(文件), 错误)) continue;
     std::string 文本;
     std::uint64_t 代次 = 0;
-    if (!加载单个本地版本状态(文件, &文本, &代次)) 违例->加("state file does not load: " + fs::path(文件).string());
+    if (!加载单个本地版本状态(文件, &文本, &代次)) 违例->push_back("state file does not load: " + fs::path(文件).string());
   }
   std::string 文本;
   本地版本状态 状态;
   if (!加载本地版本状态(根, &文本, &状态)) {
-    if (记录->有状态) 违例->加("no usable state after one was committed");
+    if (记录->有状态) 违例->push_back("no usable state after one was committed");
     return;
   }
   if (记录->有状态 && 状态.generation < 记录->代次) {
-    违例->加("state generation went back from " + std::to_string(记录->代次) + " to " +
+    违例->push_back("state generation went back from " + std::to_string(记录->代次) + " to " +
             std::to_string(状态.generation));
   }
-  if (记录->有状态 && 状态.policyVersion < 记录->策略版本) 违例->加("state policyVersion went back");
+  if (记录->有状态 && 状态.policyVersion < 记录->策略版本) 违例->push_back("state policyVersion went back");
   const std::wstring 已装(预期值.已装版本.begin(), 预期值.已装版本.end());
   if (!已装.empty() && (状态.activeRelease != 已装 || 状态.lastGoodRelease != 已装)) {
-    违例->加("the active release record changed");
+    违例->push_back("the active release record changed");
   }
   记录->有状态 = true;
   记录->代次 = 状态.generation;
   记录->策略版本 = 状态.policyVersion;
   if (!状态.pendingRelease.empty()) {
     const fs::path 待定 = 预期值.程序根 / "releases" / fs::path(状态.pendingRelease);
-    if (!发布目录可用(待定.wstring())) 违例->加("pendingRelease names a directory that does not verify");
+    if (!发布目录可用(待定.wstring())) 违例->push_back("pendingRelease names a directory that does not verify");
   }
 }
 
@@ -80,16 +73,16 @@ void 检查发布目录(const 预期& 预期值, 违例表* 违例) {
       for (const auto& [原名, 原树] : 预期值.原有目录) {
         if (以此开头(名称, "quarantine-" + 原名 + "-") && 读取目录树(项.path()) == 原树) 相符 = true;
       }
-      if (!相符) 违例->加("unexpected set-aside directory " + 名称);
+      if (!相符) 违例->push_back("unexpected set-aside directory " + 名称);
     } else if (!发布标识有效(项.path().filename().wstring())) {
-      违例->加("unexpected entry in releases: " + 名称);
+      违例->push_back("unexpected entry in releases: " + 名称);
     } else if (!发布目录可用(项.path().wstring())) {
       if (原有 == 预期值.原有目录.end() || 读取目录树(项.path()) != 原有->second) {
-        违例->加("release directory " + 名称 + " does not verify");
+        违例->push_back("release directory " + 名称 + " does not verify");
       }
     } else if (原有 != 预期值.原有目录.end() && 读取目录树(项.path()) != 原有->second &&
                名称 != 预期值.目标发布) {
-      违例->加("installed release " + 名称 + " changed");
+      违例->push_back("installed release " + 名称 + " changed");
     }
   }
 }
@@ -101,12 +94,14 @@ void 检查缓存(const 预期& 预期值, 观察记录* 记录, 违例表* 违�
     const std::string 名称 = 项.path().filename().u8string();
     if (是临时文件(名称)) {
       ++记录->遗留临时文件;
-      if (名称.size() < 64 || !以此开头(名称.substr(64), ".part.json.tmp-")) 违例->加("unexpected temporary file in the cache: " + 名称);
+      if (名称.size() < 64 || !以此开头(名称.substr(64), ".part.json.tmp-")) 违例->push_back("unexpected temporary file in the cache: " + 名称);
       continue;
     }
     const auto 对象 = 名称.size() < 64 ? 预期值.对象.end() : 预期值.对象.find(名称.substr(0, 64));
+    // An object that a faulted read could not verify is set aside, never served.
+    if (对象 != 预期值.对象.end() && 以此开头(名称.substr(64), ".object.corrupt-")) continue;
     if (对象 == 预期值.对象.end()) {
-      违例->加("unexpected cache entry " + 名称);
+      违例->push_back("unexpected cache entry " + 名称);
       continue;
     }
     const std::string 后缀 = 名称.substr(64);
@@ -115,22 +110,22 @@ void 检查缓存(const 预期& 预期值, 观察记录* 记录, 违例表* 违�
       unsigned char 摘要[SHA256字节数];
       if (fs::file_size(项.path(), 错误) != 内容.size() || !计算文件SHA256(项.path().wstring(), 摘要) ||
           转小写十六进制(摘要) != 对象->first) {
-        违例->加("cache object does not verify: " + 名称);
+        违例->push_back("cache object does not verify: " + 名称);
       }
     } else if (后缀 == ".part") {
       // Bytes reach .part strictly in order from offset 0, so whatever is there is a prefix.
       const std::string 部分 = 读测试文件(项.path());
       if (部分.size() > 内容.size() || 内容.compare(0, 部分.size(), 部分) != 0) {
-        违例->加("cache part holds wrong bytes: " + 名称);
+        违例->push_back("cache part holds wrong bytes: " + 名称);
       }
     } else if (后缀 == ".part.json" || 后缀 == ".part.json.bak") {
       下载断点状态 断点;
       if (!读取下载断点状态(项.path().wstring(), &断点) || 断点.hash != 对象->first ||
           断点.targetSize != 内容.size()) {
-        违例->加("checkpoint does not read back: " + 名称);
+        违例->push_back("checkpoint does not read back: " + 名称);
       }
     } else {
-      违例->加("unexpected cache entry " + 名称);
+      违例->push_back("unexpected cache entry " + 名称);
     }
   }
 }
@@ -170,8 +165,8 @@ void 检查结果队列(const 预期& 预期值, 观察记录* 记录, 违例表
       continue;
     }
     std::string 标识;
-    if (!以此结尾(名称, ".json") || !事件完整(读测试文件(项.path()), &标识) || 标识 + ".json" != 名称) {
-      违例->加("queued result event is not complete: " + 名称);
+    if (项.path().extension() != ".json" || !事件完整(读测试文件(项.path()), &标识) || 标识 + ".json" != 名称) {
+      违例->push_back("queued result event is not complete: " + 名称);
       continue;
     }
     记录->排队事件.insert(标识);
@@ -181,15 +176,15 @@ void 检查结果队列(const 预期& 预期值, 观察记录* 记录, 违例表
 void 检查策略与标识(const 预期& 预期值, 观察记录* 记录, 违例表* 违例) {
   std::error_code 错误;
   const fs::path 策略 = 预期值.状态根 / "state" / "current-policy.json";
-  if (fs::exists(策略, 错误) && 读测试文件(策略) != 预期值.策略文本) 违例->加("current-policy.json is not the policy");
+  if (fs::exists(策略, 错误) && 读测试文件(策略) != 预期值.策略文本) 违例->push_back("current-policy.json is not the policy");
   const fs::path 标识文件 = 预期值.状态根 / "state" / "installation-id.txt";
   if (!fs::exists(标识文件, 错误)) {
-    if (!记录->设备标识.empty()) 违例->加("installation identity vanished");
+    if (!记录->设备标识.empty()) 违例->push_back("installation identity vanished");
     return;
   }
   const std::string 标识 = 读测试文件(标识文件);
-  if (标识.empty()) 违例->加("installation identity is empty");
-  if (!记录->设备标识.empty() && 标识 != 记录->设备标识) 违例->加("installation identity changed");
+  if (标识.empty()) 违例->push_back("installation identity is empty");
+  if (!记录->设备标识.empty() && 标识 != 记录->设备标识) 违例->push_back("installation identity changed");
   记录->设备标识 = 标识;
 }
 
@@ -203,7 +198,7 @@ std::vector<std::string> 检查现场(const 预期& 预期值, 观察记录* 记
   检查缓存(预期值, 记录, &违例);
   检查结果队列(预期值, 记录, &违例);
   检查策略与标识(预期值, 记录, &违例);
-  return 违例.行;
+  return 违例;
 }
 
 std::vector<std::string> 检查已准备(const 预期& 预期值, const std::string& 清单文本, const 测试::发布内容& 文件,
@@ -219,18 +214,18 @@ std::vector<std::string> 检查已准备(const 预期& 预期值, const std::str
   }
   std::error_code 错误;
   if (!发布目录可用(目录.wstring()) || !fs::is_directory(目录, 错误) || 读取目录树(目录) != 期望) {
-    违例.加("the prepared release differs from the published files");
+    违例.push_back("the prepared release differs from the published files");
   }
   std::string 文本;
   本地版本状态 状态;
   if (!加载本地版本状态(预期值.状态根.wstring(), &文本, &状态)) {
-    违例.加("no usable state after a success");
+    违例.push_back("no usable state after a success");
   } else {
-    if (状态.pendingRelease != std::wstring(目标.begin(), 目标.end())) 违例.加("the target is not pending");
-    if (状态.policyVersion != 策略版本 || 状态.policyContentId.empty()) 违例.加("the policy is not recorded in the state");
+    if (状态.pendingRelease != std::wstring(目标.begin(), 目标.end())) 违例.push_back("the target is not pending");
+    if (状态.policyVersion != 策略版本 || 状态.policyContentId.empty()) 违例.push_back("the policy is not recorded in the state");
   }
-  if (读测试文件(预期值.状态根 / "state" / "current-policy.json") != 预期值.策略文本) 违例.加("current-policy.json is not the policy");
-  return 违例.行;
+  if (读测试文件(预期值.状态根 / "state" / "current-policy.json") != 预期值.策略文本) 违例.push_back("current-policy.json is not the policy");
+  return 违例;
 }
 
 }  // namespace tallybell::崩溃测试
