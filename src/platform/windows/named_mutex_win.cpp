@@ -3,6 +3,7 @@
 #include "platform/lock_rules.h"
 #include "platform/named_mutex.h"
 #include "platform/windows/handles_win.h"
+#include "platform/windows/lock_wait_win.h"
 
 namespace tallybell::platform {
 
@@ -27,16 +28,9 @@ bool 命名互斥体::打开或创建(const std::wstring& 名称) {
 加锁结果 命名互斥体::加锁(std::uint32_t 毫秒) {
   if (!状态_->句柄) return 加锁结果::错误;
   if (状态_->持有) return 加锁结果::取得;
-  switch (WaitForSingleObject(状态_->句柄.get(), 有界等待毫秒(毫秒))) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:
-      状态_->持有 = true;
-      return 加锁结果::取得;
-    case WAIT_TIMEOUT:
-      return 加锁结果::超时;
-    default:
-      return 加锁结果::错误;
-  }
+  const 加锁结果 结果 = windows::等待锁对象(状态_->句柄.get(), 毫秒);
+  状态_->持有 = 结果 == 加锁结果::取得;
+  return 结果;
 }
 
 void 命名互斥体::解锁() {
