@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "platform/windows/handles_win.h"
+#include "platform/windows/lock_wait_win.h"
 
 namespace tallybell::platform {
 
@@ -39,17 +40,9 @@ unsigned char* 诊断共享内存::视图() const { return static_cast<unsigned 
 
 加锁结果 诊断共享内存::加锁(std::uint32_t 毫秒) {
   if (!状态_->锁) return 加锁结果::错误;
-  switch (::WaitForSingleObject(状态_->锁.get(), 毫秒)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:
-      // An abandoned mutex is owned by this thread now; the header it guards is checked
-      // by the writer before use.
-      return 加锁结果::取得;
-    case WAIT_TIMEOUT:
-      return 加锁结果::超时;
-    default:
-      return 加锁结果::错误;
-  }
+  // An abandoned mutex is owned by this thread now; the header it guards is checked by the
+  // writer before use.
+  return windows::等待锁对象(状态_->锁.get(), 毫秒);
 }
 
 void 诊断共享内存::解锁() {
