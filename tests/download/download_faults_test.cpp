@@ -71,27 +71,5 @@ TEST_F(下载任务测试, 服务端故障表每项保留正确的断点并可�
   }
 }
 
-TEST_F(下载任务测试, 涓流传输在总时限处停止并保留已收字节) {
-  配置_.totalTimeoutMs = 500;
-  std::vector<传输脚本> 脚本(1);
-  脚本[0].块大小 = 64;
-  脚本[0].块间隔毫秒 = 10;  // 193 chunks: far longer than the limit
-  脚本下载传输 传输(对象_, 脚本);
-  const 运行结果 结果 = 运行(传输);
-  EXPECT_FALSE(结果.成功);
-  EXPECT_EQ(结果.消息, L"下载任务超过总时限。");
-  ASSERT_EQ(传输.请求.size(), 1u);
-  const 断点视图 断点 = 读断点();
-  EXPECT_EQ(断点.lastError, "下载任务超过总时限。");
-  EXPECT_EQ(断点.retryCount, 1u);
-  EXPECT_EQ(断点.urlIndex, 0u);
-  EXPECT_LT(断点.downloaded, 对象_.size());
-  EXPECT_EQ(部分(), 对象_.substr(0, static_cast<std::size_t>(断点.downloaded)));
-  EXPECT_FALSE(fs::exists(文件(".object")));
-
-  配置_.totalTimeoutMs = 30000;
-  续传完成(断点.downloaded);
-}
-
 }  // namespace
 }  // namespace tallybell

@@ -32,6 +32,7 @@ TEST_F(下载任务测试, 任一文件调用失败都不会发布未校验的�
   };
   std::vector<传输脚本> 两块(1);
   两块[0].块大小 = 2000;  // whatever .part holds already, the rest comes in at most two chunks
+  两块[0].末字节后失败 = true;  // a transfer failing after its last byte still publishes
   std::uint64_t 注入次数 = 0;
   for (std::size_t 状态 = 0; 状态 < 2; ++状态) {
     std::uint64_t 总调用 = 0;

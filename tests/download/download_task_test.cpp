@@ -144,15 +144,6 @@ TEST_F(下载任务测试, 三条线路从断点所指的一条开始轮换并�
   EXPECT_EQ(下一次.请求[0].rangeStart, 6000u);
 }
 
-TEST_F(下载任务测试, 末字节之后传输失败仍发布) {
-  std::vector<传输脚本> 脚本(1);
-  脚本[0].末字节后失败 = true;
-  脚本下载传输 传输(对象_, 脚本);
-  ASSERT_TRUE(运行(传输).成功);
-  EXPECT_EQ(传输.请求.size(), 1u);
-  EXPECT_EQ(读测试文件(文件(".object")), 对象_);
-}
-
 // As after a failed commit: a range request from the end could never be answered, so a
 // complete .part is verified and published, or thrown away and fetched from the start.
 TEST_F(下载任务测试, 已完整的部分文件校验后直接发布或从零重下) {

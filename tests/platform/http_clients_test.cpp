@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "download/scripted_transport.h"
+#include "download/download_test_support.h"
 #include "support/environment_guard.h"
 #include "support/test_service.h"
 #include "transport/download_client.h"

@@ -142,7 +142,6 @@ std::vector<记录的请求> 测试服务::已收请求() const {
     请求.method = 文档.at("method");
     请求.target = 文档.at("target");
     请求.path = 文档.at("path");
-    请求.query = 文档.at("query");
     for (const auto& 项 : 文档.at("headers")) 请求.headers.emplace_back(项.at(0), 项.at(1));
     const std::string 十六进制 = 文档.at("bodyHex");
     for (std::size_t i = 0; i + 1 < 十六进制.size(); i += 2) 请求.body += static_cast<char>(std::stoi(十六进制.substr(i, 2), nullptr, 16));

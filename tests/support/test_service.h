@@ -66,7 +66,6 @@ struct 记录的请求 {
   std::string method;
   std::string target;  // the request line's target (absolute form when sent to a proxy)
   std::string path;    // without the query
-  std::string query;
   std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
   std::string body;
   std::string tlsVersion;  // "TLSv1.2" and so on; empty for plain HTTP

@@ -1,11 +1,17 @@
 #include "transport/offline_fixture.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
+#include "documents/sha256.h"
+#include "storage/files.h"
 #include "support/fault_injection.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
@@ -84,11 +90,30 @@ class 离线夹具 : public ::testing::Test {
     EXPECT_EQ(响应_.statusCode, 7u);
     EXPECT_EQ(响应_.body, "untouched");
   }
+  // Downloads the object from 起点; counts the heads and collects the body.
+  bool 下载(std::uint64_t 起点 = 0) {
+    下载请求 请求;
+    请求.url = L"https://h/" + 宽哈希 + L".object";
+    请求.rangeStart = 起点;
+    响应次数_ = 0;
+    正文_.clear();
+    错误_ = L"stale";
+    return 传输_.下载(
+        请求, [this](const 下载响应& 收到, std::wstring*) { ++响应次数_, 头_ = 收到; return true; },
+        [this](const unsigned char* 数据, std::uint64_t 长度, std::wstring*) {
+          正文_.append(reinterpret_cast<const char*>(数据), static_cast<std::size_t>(长度));
+          return 长度 != 0;
+        },
+        &错误_);
+  }
 
   测试::测试临时目录 目录_;
   离线更新夹具传输 传输_{目录_.宽路径()};
   JsonHttp响应 响应_;
   std::wstring 错误_;
+  int 响应次数_ = 0;
+  下载响应 头_;
+  std::string 正文_;
 };
 
 TEST_F(离线夹具, 回答大小上限路由与参数) {
@@ -169,36 +194,90 @@ TEST_F(离线夹具, 断点续传的范围) {
   } 用例表[] = {{400, true}, {1000, true}, {1001, false}};
   for (const auto& 项 : 用例表) {
     SCOPED_TRACE(项.起点);
-    下载请求 请求;
-    请求.url = L"https://h/" + 宽哈希 + L".object";
-    请求.rangeStart = 项.起点;
-    int 响应次数 = 0;
-    下载响应 头;
-    std::string 正文;
-    错误_ = L"stale";
-    EXPECT_EQ(传输_.下载(
-                  请求, [&](const 下载响应& 收到, std::wstring*) { ++响应次数, 头 = 收到; return true; },
-                  [&](const unsigned char* 数据, std::uint64_t 长度, std::wstring*) {
-                    正文.append(reinterpret_cast<const char*>(数据), static_cast<std::size_t>(长度));
-                    return 长度 != 0;
-                  },
-                  &错误_),
-              项.成功);
+    EXPECT_EQ(下载(项.起点), 项.成功);
     if (!项.成功) {
       EXPECT_EQ(错误_, L"离线对象夹具大小或断点无效。");
-      EXPECT_EQ(响应次数, 0);
+      EXPECT_EQ(响应次数_, 0);
       continue;
     }
     EXPECT_EQ(错误_, L"");
-    EXPECT_EQ(响应次数, 1);
-    EXPECT_EQ(头.statusCode, 206u);
-    EXPECT_TRUE(头.hasContentLength && 头.hasContentRange && 头.acceptsByteRanges);
-    EXPECT_EQ(头.contentLength, 1000 - 项.起点);
-    EXPECT_EQ(头.rangeStart, 项.起点);
-    EXPECT_EQ(头.rangeTotal, 1000u);
-    EXPECT_TRUE(正文 == 内容.substr(项.起点));
+    EXPECT_EQ(响应次数_, 1);
+    EXPECT_EQ(头_.statusCode, 206u);
+    EXPECT_TRUE(头_.hasContentLength && 头_.hasContentRange && 头_.acceptsByteRanges);
+    EXPECT_EQ(头_.contentLength, 1000 - 项.起点);
+    EXPECT_EQ(头_.rangeStart, 项.起点);
+    EXPECT_EQ(头_.rangeTotal, 1000u);
+    EXPECT_TRUE(正文_ == 内容.substr(项.起点));
   }
 }
+
+#ifndef _WIN32
+// What whoever can write an offline fixture directory can do to a run that uses it: the
+// fixture chooses the release, but links and FIFOs in it neither hang the run nor make it
+// read or copy files from outside the fixture. (Linked and FIFO release sources of an
+// offline preparation are in the table of platform/posix/security_links_test.cpp.)
+//
+// A results file replaced by a link would otherwise be read (with this process's rights)
+// and rewritten into the fixture together with the new line. Object bytes pass through the
+// cache's partial file before their hash is checked, so a linked object is not read at all.
+TEST_F(离线夹具, 结果文件与对象文件是链接时不读也不复制链接目标) {
+  const std::string 秘密 = "only-this-process-may-read-this";
+  测试::测试临时目录 外面;
+  测试::写测试文件(外面.子路径("secret"), 秘密);
+  fs::create_symlink(外面.子路径("secret"), 文件("reported-results.ndjson"));
+  EXPECT_FALSE(发送(L"POST", 结果地址, "{\"event\":1}"));
+  预期失败(L"无法写入离线结果回报夹具。");
+  EXPECT_TRUE(fs::is_symlink(文件("reported-results.ndjson")));
+  EXPECT_EQ(测试::读测试文件(外面.子路径("secret")), 秘密);
+  for (const std::string 位置 : {"objects/", "objects/sha256/"}) {
+    fs::create_directories(文件(位置));
+    fs::create_symlink(外面.子路径("secret"), 文件(位置 + 哈希 + ".object"));
+  }
+  EXPECT_FALSE(下载());
+  EXPECT_EQ(错误_, L"离线对象夹具不存在。");
+  EXPECT_EQ(响应次数_, 0);
+  EXPECT_EQ(正文_, "");
+  for (const auto& 项 : fs::recursive_directory_iterator(目录_.路径())) {
+    if (!项.is_symlink() && 项.is_regular_file()) {
+      EXPECT_EQ(测试::读测试文件(项.path()).find(秘密), std::string::npos) << 项.path();
+    }
+  }
+
+  // Regular files in their places are used as before.
+  fs::remove(文件("reported-results.ndjson"));
+  EXPECT_TRUE(发送(L"POST", 结果地址, "{\"event\":1}"));
+  EXPECT_EQ(测试::读测试文件(文件("reported-results.ndjson")), "{\"event\":1}\n");
+  fs::remove(文件("objects/sha256/" + 哈希 + ".object"));
+  测试::写测试文件(文件("objects/sha256/" + 哈希 + ".object"), "object");
+  EXPECT_TRUE(下载());
+  EXPECT_EQ(正文_, "object");
+}
+
+// A FIFO never blocks the run: it is not a file and is refused at once, by the fixture and
+// by the whole-file read and hash of the update core's own files.
+TEST_F(离线夹具, 命名管道当作无法读取) {
+  ASSERT_EQ(::mkfifo(文件("policy.json").c_str(), 0600), 0);
+  测试::写测试文件(文件("default-policy.json"), "{\"fallback\":true}");
+  EXPECT_TRUE(发送(L"POST", 解析地址));
+  EXPECT_EQ(响应_.body, "{\"fallback\":true}");
+
+  fs::create_directories(文件("objects"));
+  ASSERT_EQ(::mkfifo(文件("objects/" + 哈希 + ".object").c_str(), 0600), 0);
+  EXPECT_FALSE(下载());
+  EXPECT_EQ(错误_, L"离线对象夹具不存在。");
+  EXPECT_EQ(响应次数_, 0);
+
+  ASSERT_EQ(::mkfifo(文件("reported-results.ndjson").c_str(), 0600), 0);
+  EXPECT_FALSE(发送(L"POST", 结果地址, "{\"event\":1}"));
+  预期失败(L"无法写入离线结果回报夹具。");
+
+  std::string 内容;
+  EXPECT_FALSE(读取整个文件(目录_.宽路径("policy.json"), &内容));
+  unsigned char 摘要[32];
+  EXPECT_FALSE(计算文件SHA256(目录_.宽路径("policy.json"), 摘要, &错误_));
+  EXPECT_EQ(错误_, L"无法打开待计算 SHA-256 的文件。");
+}
+#endif
 
 }  // namespace
 }  // namespace tallybell
