@@ -1,7 +1,7 @@
 // Release file paths that one file system takes and the other does not: names Windows
 // treats as devices or trims, refused alike on both builds, and paths far beyond the old
 // 260-character limit of Windows, installed alike on both. (That a manifest naming a device
-// ends in 3009 before anything is written is shown by tests/security.)
+// ends in 3009 before anything is written is shown by the assembly tests.)
 #include <gtest/gtest.h>
 
 #include <string>

@@ -83,10 +83,12 @@ TEST_F(版本组装测试, 清单哈希与可执行文件的检查先于一切) 
   配置_.manifestHash[0] = 配置_.manifestHash[0] == 'a' ? 'b' : 'a';
   EXPECT_EQ(组装(), 3011u);
 
-  // No executable, a release id no folder may take, a path that climbs out of the release:
-  // refused before anything is written, not even the program root.
+  // No executable, a release id no folder may take, a path that climbs out of the release,
+  // a name Windows would open as a device: refused before anything is written, not even the
+  // program root.
   for (const auto& 清单 : {生成发布清单文本("r2", {{"bin/app.dll", "x"}}), 生成发布清单文本("..", {{"Tallybell.exe", "x"}}),
-                          生成发布清单文本("r2", {{"Tallybell.exe", "x"}, {"a/../../escape.txt", "x"}})}) {
+                          生成发布清单文本("r2", {{"Tallybell.exe", "x"}, {"a/../../escape.txt", "x"}}),
+                          生成发布清单文本("r2", {{"Tallybell.exe", "x"}, {"CON", "x"}})}) {
     配置_.manifestText = 清单;
     配置_.manifestHash = 测试SHA256(清单);
     EXPECT_EQ(组装(), 3009u);
