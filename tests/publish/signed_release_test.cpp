@@ -40,6 +40,35 @@ TEST_F(签名发布, 离线夹具的现成版本只在签名与内容都对得�
   离线更新夹具传输 传输(宽(路径文本(夹具)));
   EXPECT_EQ(运行更新协调器(配置, &传输, &传输, &结果, nullptr), 成功);
   EXPECT_TRUE(结果.releasePrepared);
+  // Without a signature in the policy, or with one the trusted keys did not make, the check
+  // ends in the manifest stage: nothing is staged or installed, and the result says so.
+  const struct {
+    const char* 名称;
+    std::string 受信任;
+    std::function<void(nlohmann::json&)> 改;
+  } 拒绝表[] = {
+      {"missing signature", 旧钥, [](nlohmann::json& 策) { 策.erase("manifestSignature"); }},
+      {"unknown key", 新钥, [](nlohmann::json&) {}},
+      {"signature of another manifest", 旧钥, [&](nlohmann::json& 策) { 策["manifestSignature"] = 签名("r2"); }},
+  };
+  for (const auto& 项 : 拒绝表) {
+    const fs::path 根 = 目录.子路径(std::string("refused-") + 项.名称);
+    fs::create_directories(根);
+    fs::copy(夹具, 根 / "fixture", fs::copy_options::recursive);
+    nlohmann::json 本次策略 = 策略;
+    项.改(本次策略);
+    写测试文件(根 / "fixture/policy.json", 本次策略.dump());
+    配置.programRoot = 宽(路径文本(根 / "program"));
+    配置.stateRoot = 宽(路径文本(根 / "state"));
+    配置.cacheRoot = 宽(路径文本(根 / "cache"));
+    配置.trustedPublicKeys = 项.受信任;
+    离线更新夹具传输 拒绝传输(宽(路径文本(根 / "fixture")));
+    EXPECT_EQ(运行更新协调器(配置, &拒绝传输, &拒绝传输, &结果, nullptr), 发布清单哈希不符) << 项.名称;
+    EXPECT_FALSE(fs::exists(根 / "program/releases/r1") || fs::exists(根 / "cache")) << 项.名称;
+    const std::string 回报 = 读测试文件(根 / "fixture/reported-results.ndjson");
+    EXPECT_NE(回报.find(R"("errorCode":3011,"eventId")"), std::string::npos) << 项.名称 << 回报;
+    EXPECT_NE(回报.find(R"("failureStage":"manifest")"), std::string::npos) << 项.名称 << 回报;
+  }
 
   using 改动 = std::function<void(const fs::path&)>;
   const 改动 不改 = [](const fs::path&) {};
