@@ -111,12 +111,10 @@ bool 创建目录树(const std::wstring& 路径) {
   if (路径.empty()) return false;
   platform::文件信息 信息;
   if (存在(路径, &信息)) return 信息.是目录;
-  const std::wstring 上级 = [&] {
-    std::wstring 去尾 = 路径;
-    while (去尾.size() > 1 && (去尾.back() == L'/' || 去尾.back() == L'\\')) 去尾.pop_back();
-    const auto 位置 = 去尾.find_last_of(L"\\/");
-    return 位置 == std::wstring::npos || 位置 == 0 ? std::wstring() : 去尾.substr(0, 位置);
-  }();
+  // A trailing separator names the same folder; its parent lies above it.
+  std::wstring 去尾 = 路径;
+  while (去尾.size() > 1 && (去尾.back() == L'/' || 去尾.back() == L'\\')) 去尾.pop_back();
+  const std::wstring 上级 = 父目录(去尾);
   if (!上级.empty() && !platform::是卷根(上级) && !创建目录树(上级)) return false;
   bool 已存在 = false;
   if (文件调用().创建目录(路径, &已存在)) return true;

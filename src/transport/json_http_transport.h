@@ -29,30 +29,11 @@ struct JsonHttp请求 {
 };
 
 // A request to the service or a content host with the limits above.
-inline JsonHttp请求 服务交换请求(std::wstring method, std::wstring url, bool allowContentHost) {
-  JsonHttp请求 请求;
-  请求.method = std::move(method);
-  请求.url = std::move(url);
-  请求.connectTimeoutMs = 服务连接超时毫秒;
-  请求.sendTimeoutMs = 服务发送超时毫秒;
-  请求.receiveTimeoutMs = 服务接收超时毫秒;
-  请求.maxResponseBytes = 服务响应上限字节;
-  请求.allowContentHost = allowContentHost;
-  return 请求;
-}
+JsonHttp请求 服务交换请求(std::wstring method, std::wstring url, bool allowContentHost);
 
 // A JSON document POSTed to the service over HTTPS (the resolve request, result reports),
 // marked so that no cache on the way keeps it; 标识头 (the request's own id) comes last.
-inline JsonHttp请求 服务JSON投递请求(std::wstring url, std::string 正文,
-                                     std::pair<std::wstring, std::wstring> 标识头) {
-  JsonHttp请求 请求 = 服务交换请求(L"POST", std::move(url), false);
-  请求.headers = {{L"Content-Type", L"application/json; charset=utf-8"},
-                  {L"Cache-Control", L"no-store, no-cache, must-revalidate"},
-                  {L"Pragma", L"no-cache"},
-                  std::move(标识头)};
-  请求.body = std::move(正文);
-  return 请求;
-}
+JsonHttp请求 服务JSON投递请求(std::wstring url, std::string 正文, std::pair<std::wstring, std::wstring> 标识头);
 
 struct JsonHttp响应 {
   std::uint32_t statusCode = 0;
