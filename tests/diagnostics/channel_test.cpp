@@ -18,10 +18,6 @@ void 预置(测试::测试诊断通道& 通道, const std::string& 文本, std::
   for (int i = 0; i < 8; ++i) 通道.视图()[i] = static_cast<unsigned char>(头[i / 4] >> (8 * (i % 4)));
   std::copy(文本.begin(), 文本.end(), 通道.视图() + 8);
 }
-bool 追加(测试::测试诊断通道& 通道, const std::string& 文本) {
-  return 追加到诊断视图(通道.视图(), 文本.data(), 文本.size());
-}
-
 // Distinct ASCII bytes so that a shifted buffer shows where it was cut.
 std::string 图案(std::size_t 长度, char 起始 = 'a') {
   std::string 文本(长度, ' ');
@@ -29,38 +25,31 @@ std::string 图案(std::size_t 长度, char 起始 = 'a') {
   return 文本;
 }
 
-TEST(DiagnosticChannelAppend, FillsToCapacityThenDropsOldest) {
-  测试::测试诊断通道 通道("channel-test");
-  const std::string 旧 = 图案(诊断文本容量 - 100);
-  预置(通道, 旧);
-  ASSERT_TRUE(追加(通道, std::string(100, '#')));
-  EXPECT_EQ(通道.截断标志(), 0u);
-  ASSERT_TRUE(追加(通道, "!"));
-  EXPECT_EQ(通道.截断标志(), 1u);
-  EXPECT_EQ(通道.文本(), 旧.substr(1) + std::string(100, '#') + "!");
-
-  // Once set, the flag stays even when later appends fit.
-  预置(通道, "old", 1);
-  ASSERT_TRUE(追加(通道, "new"));
-  EXPECT_EQ(通道.截断标志(), 1u);
-  EXPECT_EQ(通道.文本(), "oldnew");
-}
-
-TEST(DiagnosticChannelAppend, CutMovesPastContinuationBytes) {
-  const std::string 新 = 图案(100, 'A');
+// An append that does not fit drops the oldest bytes, moving the cut past continuation
+// bytes to the start of a character, and sets the flag, which then stays set.
+TEST(DiagnosticChannelAppend, DropsOldestFromACharacterStartAndKeepsTheFlag) {
+  const std::string 满前 = 图案(诊断文本容量 - 100), 井(100, '#'), 新 = 图案(100, 'A');
+  // 62 bytes too many for the new text; 字节 is placed where the cut falls.
+  const auto 切口 = [](const std::string& 字节) { return 图案(诊断文本容量 - 38).replace(62, 字节.size(), 字节); };
   const struct {
-    std::string 切口字节;  // placed at offset 62 of the old text
-    std::size_t 丢弃;
-  } 情形表[] = {{"", 62}, {"\x80", 63}, {"\xBF\x80", 64}};
-  for (const auto& 项 : 情形表) {
-    SCOPED_TRACE(项.丢弃);
-    std::string 旧 = 图案(524250);
-    旧.replace(62, 项.切口字节.size(), 项.切口字节);
+    std::string 旧;
+    std::uint32_t 旧标志;
+    std::string 追加, 期望;
+  } 用例表[] = {
+      {满前, 0, 井, 满前 + 井},
+      {满前 + 井, 0, "!", 满前.substr(1) + 井 + "!"},
+      {"old", 1, "new", "oldnew"},
+      {切口(""), 0, 新, 切口("").substr(62) + 新},
+      {切口("\x80"), 0, 新, 切口("\x80").substr(63) + 新},
+      {切口("\xBF\x80"), 0, 新, 切口("\xBF\x80").substr(64) + 新},
+  };
+  for (const auto& 项 : 用例表) {
+    SCOPED_TRACE(&项 - 用例表);
     测试::测试诊断通道 通道("channel-test");
-    预置(通道, 旧);
-    ASSERT_TRUE(追加(通道, 新));
-    EXPECT_EQ(通道.截断标志(), 1u);
-    EXPECT_EQ(通道.文本(), 旧.substr(项.丢弃) + 新);
+    预置(通道, 项.旧, 项.旧标志);
+    ASSERT_TRUE(追加到诊断视图(通道.视图(), 项.追加.data(), 项.追加.size()));
+    EXPECT_TRUE(通道.文本() == 项.期望);
+    EXPECT_EQ(通道.截断标志(), 项.旧标志 != 0 || 项.期望 != 项.旧 + 项.追加 ? 1u : 0u);
   }
 }
 

@@ -11,12 +11,6 @@
 
 #include "fuzz_support.h"
 
-namespace {
-
-constexpr std::uint64_t 每秒 = 10'000'000;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* 数据, std::size_t 大小) {
   const std::string 文本(reinterpret_cast<const char*>(数据), 大小);
   constexpr std::uint64_t 哨兵 = 0x5A5A5A5A5A5A5A5Aull;
@@ -31,6 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* 数据, std::size_t �
   要求(标准文本.size() == 20 && 标准文本.back() == 'Z');
   std::uint64_t 再读 = 0;
   要求(tallybell::解析检查时间(标准文本, &再读));
-  要求(再读 == 时间值 / 每秒 * 每秒);
+  要求(再读 == 时间值 / 10'000'000 * 10'000'000);
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,27 +17,12 @@
 
 #include "fuzz_support.h"
 
-namespace {
-
 namespace tb = tallybell;
 
-std::vector<std::wstring> 按行拆分(const std::string& 输入) {
-  std::vector<std::wstring> 行;
-  std::size_t 起点 = 0;
-  while (起点 <= 输入.size() && 行.size() < 5) {
-    const std::size_t 换行 = 输入.find('\n', 起点);
-    const std::size_t 终点 = 换行 == std::string::npos ? 输入.size() : 换行;
-    行.push_back(tb::UTF8转宽宽松(输入.substr(起点, 终点 - 起点)));
-    if (换行 == std::string::npos) break;
-    起点 = 换行 + 1;
-  }
-  return 行;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* 数据, std::size_t 大小) {
-  const auto 行 = 按行拆分(std::string(reinterpret_cast<const char*>(数据), 大小));
+  std::istringstream 输入(std::string(reinterpret_cast<const char*>(数据), 大小));
+  std::vector<std::wstring> 行;
+  for (std::string 文本; 行.size() < 5 && std::getline(输入, 文本);) 行.push_back(tb::UTF8转宽宽松(文本));
   tb::下载原始响应头 原始;
   if (行.size() > 0) 原始.contentLength = 行[0];
   if (行.size() > 1) 原始.contentRange = 行[1];

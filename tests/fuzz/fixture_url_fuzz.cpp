@@ -11,6 +11,8 @@
 #include <string>
 
 #include "common/text.h"
+#include "documents/manifest.h"
+#include "documents/sha256.h"
 #include "storage/release_id.h"
 #include "transport/offline_fixture.h"
 
@@ -24,13 +26,6 @@ bool 以结尾(const std::wstring& 文本, const std::wstring& 结尾) {
   return 文本.size() >= 结尾.size() && 文本.compare(文本.size() - 结尾.size(), 结尾.size(), 结尾) == 0;
 }
 
-std::wstring 转大写(std::wstring 文本) {
-  for (wchar_t& 字符 : 文本) {
-    if (字符 >= L'a' && 字符 <= L'z') 字符 = static_cast<wchar_t>(字符 - L'a' + L'A');
-  }
-  return 文本;
-}
-
 void 检查路径与路由(const std::wstring& 方法, const std::wstring& 地址) {
   std::wstring 路径 = L"sentinel";
   const bool 有路径 = tallybell::取地址路径(地址, &路径);
@@ -42,10 +37,10 @@ void 检查路径与路由(const std::wstring& 方法, const std::wstring& 地�
   }
 
   const 离线路由 路由 = tallybell::选择离线路由(方法, 地址);
-  const std::wstring 大写方法 = 转大写(方法);
-  要求((路由 == 离线路由::清单) == (大写方法 == L"GET"));
-  if (路由 == 离线路由::解析) 要求(大写方法 == L"POST" && 有路径 && 路径 == L"/update/v1/resolve");
-  if (路由 == 离线路由::结果) 要求(大写方法 == L"POST" && 有路径 && 路径 == L"/update/v1/results");
+  const std::string 小写方法 = tallybell::转ASCII小写(tallybell::宽转UTF8宽松(方法));
+  要求((路由 == 离线路由::清单) == (小写方法 == "get"));
+  if (路由 == 离线路由::解析) 要求(小写方法 == "post" && 有路径 && 路径 == L"/update/v1/resolve");
+  if (路由 == 离线路由::结果) 要求(小写方法 == "post" && 有路径 && 路径 == L"/update/v1/results");
 }
 
 void 检查发布标识(const std::wstring& 地址) {
@@ -64,8 +59,7 @@ void 检查对象哈希(const std::wstring& 地址) {
     要求(哈希 == L"sentinel");
     return;
   }
-  要求(哈希.size() == 64);
-  for (const wchar_t 字符 : 哈希) 要求((字符 >= L'0' && 字符 <= L'9') || (字符 >= L'a' && 字符 <= L'f'));
+  要求(tallybell::是小写SHA256文本(哈希));
   const std::wstring 无查询 = 地址.substr(0, 地址.find_first_of(L"?#"));
   要求(以结尾(无查询, L"/" + 哈希) || 以结尾(无查询, L"/" + 哈希 + L".object"));
 }

@@ -12,11 +12,7 @@
 
 #include "fuzz_support.h"
 
-namespace {
-
 using tallybell::Json值;
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* 数据, std::size_t 大小) {
   const std::string 文本(reinterpret_cast<const char*>(数据), 大小);

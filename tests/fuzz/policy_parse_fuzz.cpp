@@ -21,14 +21,6 @@ namespace {
 
 using tallybell::版本策略;
 
-版本策略 哨兵() {
-  版本策略 策略;
-  策略.policyVersion = 0;
-  策略.assignmentId = "sentinel";
-  策略.resultReportUrls = {"keep"};
-  return 策略;
-}
-
 void 检查规则(const 版本策略& 策略) {
   要求(策略.policyVersion > 0);
   要求(策略.action == tallybell::策略动作::update);
@@ -66,7 +58,9 @@ void 检查往返(const 版本策略& 策略) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* 数据, std::size_t 大小) {
   const std::string 文本(reinterpret_cast<const char*>(数据), 大小);
-  版本策略 策略 = 哨兵();
+  版本策略 策略;
+  策略.assignmentId = "sentinel";
+  策略.resultReportUrls = {"keep"};
   std::wstring 错误 = L"stale";
   if (!tallybell::解析版本策略(文本, &策略, &错误)) {
     要求(!错误.empty() && 错误 != L"stale");

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include "documents/json_output.h"
 #include "documents/json_value.h"
@@ -28,15 +29,11 @@ bool 可写为版本2(const 本地版本状态& 状态) {
          !含NUL(状态.rescueRelease) && !含NUL(状态.legacyInstallPath);
 }
 
-bool 相同(const 本地版本状态& 甲, const 本地版本状态& 乙) {
-  return 甲.generation == 乙.generation && 甲.activeRelease == 乙.activeRelease &&
-         甲.lastGoodRelease == 乙.lastGoodRelease && 甲.pendingRelease == 乙.pendingRelease &&
-         甲.attemptingRelease == 乙.attemptingRelease && 甲.rescueRelease == 乙.rescueRelease &&
-         甲.legacyInstallPath == 乙.legacyInstallPath &&
-         甲.confirmedHistory == 乙.confirmedHistory && 甲.quarantined == 乙.quarantined &&
-         甲.policyVersion == 乙.policyVersion && 甲.policyContentId == 乙.policyContentId &&
-         甲.nextCheckAt == 乙.nextCheckAt && 甲.updateFailureCount == 乙.updateFailureCount &&
-         甲.preservedFields == 乙.preservedFields;
+auto 字段(const 本地版本状态& 状态) {
+  return std::tie(状态.generation, 状态.activeRelease, 状态.lastGoodRelease, 状态.pendingRelease,
+                  状态.attemptingRelease, 状态.rescueRelease, 状态.legacyInstallPath, 状态.confirmedHistory,
+                  状态.quarantined, 状态.policyVersion, 状态.policyContentId, 状态.nextCheckAt,
+                  状态.updateFailureCount, 状态.preservedFields);
 }
 
 void 检查往返(const std::string& 文本) {
@@ -53,7 +50,7 @@ void 检查往返(const std::string& 文本) {
   }
   要求(再解析成功);
   要求(tallybell::序列化本地版本状态(再解析) == 规范文本);
-  if (状态.generation != 0) 要求(相同(状态, 再解析));  // version 2 input
+  if (状态.generation != 0) 要求(字段(状态) == 字段(再解析));  // version 2 input
 }
 
 }  // namespace

@@ -16,33 +16,29 @@ namespace {
 using namespace 测试;
 
 TEST(结果事件, 字段限制) {
+  using 事件 = 结果事件;
   const struct {
-    const char* 名称;
-    void (*修改)(结果事件*);
+    std::string 结果事件::*字段;
+    std::string 值;
     bool 有效;
   } 用例表[] = {
-      {"sample", [](结果事件*) {}, true},
-      {"result 64", [](结果事件* 事件) { 事件->result = std::string(64, 'x'); }, true},
-      {"result 65", [](结果事件* 事件) { 事件->result = std::string(65, 'x'); }, false},
-      {"result empty", [](结果事件* 事件) { 事件->result.clear(); }, false},
-      {"eventId 64", [](结果事件* 事件) { 事件->eventId = std::string(64, 'A'); }, true},
-      {"eventId 65", [](结果事件* 事件) { 事件->eventId = std::string(65, 'A'); }, false},
-      {"eventId dots", [](结果事件* 事件) { 事件->eventId = ".."; }, false},
-      {"eventId slash", [](结果事件* 事件) { 事件->eventId = "a/b"; }, false},
-      {"installation 129", [](结果事件* 事件) { 事件->installationId = std::string(129, 'i'); }, false},
-      {"assignment 256", [](结果事件* 事件) { 事件->assignmentId = std::string(256, 'a'); }, true},
-      {"assignment 257", [](结果事件* 事件) { 事件->assignmentId = std::string(257, 'a'); }, false},
-      {"assignment CR", [](结果事件* 事件) { 事件->assignmentId = "a\r"; }, false},
-      {"policy 0", [](结果事件* 事件) { 事件->policyVersion = 0; }, false},
-      {"stage 65", [](结果事件* 事件) { 事件->failureStage = std::string(65, 's'); }, false},
-      {"target NUL", [](结果事件* 事件) { 事件->targetReleaseId = std::string("a\0b", 3); }, false},
-      {"no time", [](结果事件* 事件) { 事件->occurredAt.clear(); }, false},
+      {&事件::result, std::string(64, 'x'), true},          {&事件::result, std::string(65, 'x'), false},
+      {&事件::result, "", false},                           {&事件::eventId, std::string(64, 'A'), true},
+      {&事件::eventId, std::string(65, 'A'), false},        {&事件::eventId, "..", false},
+      {&事件::eventId, "a/b", false},                       {&事件::installationId, std::string(129, 'i'), false},
+      {&事件::assignmentId, std::string(256, 'a'), true},   {&事件::assignmentId, std::string(257, 'a'), false},
+      {&事件::assignmentId, "a\r", false},                  {&事件::failureStage, std::string(65, 's'), false},
+      {&事件::targetReleaseId, std::string("a\0b", 3), false}, {&事件::occurredAt, "", false},
   };
   for (const auto& 项 : 用例表) {
-    auto 事件 = 测试结果事件("e1");
-    项.修改(&事件);
-    EXPECT_EQ(结果事件有效(事件), 项.有效) << 项.名称;
+    auto 改过 = 测试结果事件("e1");
+    改过.*项.字段 = 项.值;
+    EXPECT_EQ(结果事件有效(改过), 项.有效) << &项 - 用例表;
   }
+  auto 无策略 = 测试结果事件("e1");
+  EXPECT_TRUE(结果事件有效(无策略));
+  无策略.policyVersion = 0;
+  EXPECT_FALSE(结果事件有效(无策略));
 }
 
 TEST(结果事件入队, 写入文件且同一标识从不重写) {

@@ -19,23 +19,12 @@ namespace {
 
 using namespace 测试;
 
-// Every field set, in the canonical text.
+// A record with every field set, as canonical text.
 std::string 第几代(std::uint64_t 代次) {
-  本地版本状态 状态;
-  状态.generation = 代次;
-  状态.activeRelease = L"1.0.0";
-  状态.lastGoodRelease = L"0.9.0";
-  状态.pendingRelease = L"1.1.0";
-  状态.rescueRelease = L"0.8.0";
-  状态.legacyInstallPath = L"C:\\Program Files\\Tallybell\\\u65e7\u7248";
-  状态.confirmedHistory = {L"0.8.0", L"0.9.0"};
-  状态.quarantined = {L"1.0.1"};
-  状态.policyVersion = 42;
-  状态.policyContentId = "sha256:abc";
-  状态.nextCheckAt = "2024-05-01T12:00:00Z";
-  状态.updateFailureCount = 3;
-  状态.preservedFields = "{\"note\":\"hello\"}";
-  return 序列化本地版本状态(状态);
+  // In the order of the record; only attemptingRelease is empty.
+  return 序列化本地版本状态({代次, L"1.0.0", L"0.9.0", L"1.1.0", L"", L"0.8.0", L"C:\\Program Files\\Tallybell\\\u65e7\u7248",
+                             {L"0.8.0", L"0.9.0"}, {L"1.0.1"}, 42, "sha256:abc", "2024-05-01T12:00:00Z", 3,
+                             "{\"note\":\"hello\"}"});
 }
 
 class 存储 : public ::testing::Test {

@@ -6,26 +6,19 @@
 #include <wincrypt.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
-namespace {
-
-bool 读文件(const wchar_t* 路径, std::string* 内容) {
-  FILE* 文件 = ::_wfopen(路径, L"rb");
-  if (文件 == nullptr) return false;
-  char 缓冲[4096];
-  std::size_t 读到 = 0;
-  while ((读到 = std::fread(缓冲, 1, sizeof 缓冲, 文件)) > 0) 内容->append(缓冲, 读到);
-  std::fclose(文件);
-  return !内容->empty();
-}
-
-}  // namespace
-
 int wmain(int 参数数, wchar_t** 参数) {
   std::string 文本;
-  if (参数数 != 2 || !读文件(参数[1], &文本)) {
+  if (参数数 == 2) {
+    std::ifstream 文件(std::filesystem::path(参数[1]), std::ios::binary);
+    文本.assign(std::istreambuf_iterator<char>(文件), std::istreambuf_iterator<char>());
+  }
+  if (文本.empty()) {
     std::fprintf(stderr, "usage: tallybell-trust-test-ca <readable ca.pem>\n");
     return 2;
   }

@@ -1,48 +1,68 @@
-#include "transport/json_http_rules.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/text.h"
+#include "transport/download_http_rules.h"
+#include "transport/download_url.h"
 #include "transport/http_address.h"
 #include "transport/http_exchange.h"
+#include "transport/json_http_rules.h"
 
 namespace tallybell {
 namespace {
 
 const std::wstring 内容主机 = 逐字节加宽(TALLYBELL_CONTENT_HOST);
 
-TEST(JsonHttp地址规则, HTTPS任意主机与端口明文只限指定内容主机) {
+// One table for the address rules: a JSON request goes to HTTPS anywhere, or also to the
+// designated content host over plain HTTP when the caller allows it, which is exactly the
+// rule of a download request; the task's rule is what a manifest may list, and every
+// address a download reaches must pass both.
+TEST(HTTP地址规则, JSON请求下载请求任务地址与到达地址) {
+  std::wstring 大写主机 = 内容主机;
+  for (wchar_t& 字符 : 大写主机) 字符 = (字符 >= L'a' && 字符 <= L'z') ? 字符 - L'a' + L'A' : 字符;
   const struct {
     std::wstring 地址;
-    bool 仅HTTPS时, 允许内容主机时;
+    bool 仅HTTPS, 可请求, 任务;
   } 用例表[] = {
-      {L"HTTPS://Updates.Example:8443/a?b#c", true, true},
-      {L"https://user:pw@[::1]:65535/", true, true},
-      {L"https://host.example:/", true, true},
-      {L"https://host.example/a\\b c/\x00e9?q=\x4e2d", true, true},
-      {L"http://" + 内容主机 + L":8080/m.json", false, true},
-      {L"http://" + 内容主机, false, true},
-      {L"http://" + 内容主机 + L"x/m.json", false, false},
-      {L"http://" + 内容主机 + L"@evil.example/m.json", false, false},
-      {L"https:///path", false, false},
-      {L"https://a@b@host.example/", false, false},
-      {L"https://host.example:0/", false, false},
-      {L"https://host.example:65536/", false, false},
-      {L"https://host.example:44a/", false, false},
-      {L"https://[::1]x/", false, false},
-      {L"ftp://host.example/", false, false},
-      {L"https://ho st.example/", false, false},
-      {L"https://h\x00e9.example/", false, false},
+      {L"HTTPS://Updates.Example:8443/a?b#c", true, true, true},
+      {L"https://user:pw@[::1]:65535/", true, true, true},
+      {L"https://host.example:/", true, true, true},
+      {L"https://a", true, true, true},
+      {L"https://host.example/a\\b c/\x00e9?q=\x4e2d", true, true, false},
+      {L"https://mirror.example/o\n", true, true, false},
+      {L"https://例子.example/对象", false, false, true},  // the task's rule refuses only below U+0021
+      {L"http://" + 内容主机, false, true, true},
+      {L"http://" + 内容主机 + L"?o", false, true, true},
+      {L"HTTP://" + 大写主机 + L"/o", false, true, true},
+      {L"http://" + 内容主机 + L":8080/m.json", false, true, false},
+      {L"http://" + 内容主机 + L"x/m.json", false, false, false},
+      {L"http://" + 内容主机 + L"@evil.example/m.json", false, false, false},
+      {L"http://mirror.example/o", false, false, false},
+      {L"https:///path", false, false, true},
+      {L"https://a@b@host.example/", false, false, true},
+      {L"https://host.example:0/", false, false, true},
+      {L"https://host.example:65536/", false, false, true},
+      {L"https://host.example:44a/", false, false, true},
+      {L"https://[::1]x/", false, false, true},
+      {L"https://h\x00e9.example/", false, false, true},
+      {L"https://ho st.example/", false, false, false},
+      {L"https://mirror.example\\o", false, false, false},
+      {L"ftp://host.example/", false, false, false},
+      {L"https://", false, false, false},
+      {L"", false, false, false},
   };
   for (const auto& 项 : 用例表) {
-    SCOPED_TRACE(宽转UTF8宽松(项.地址));
-    EXPECT_EQ(JsonHttp地址允许(项.地址, false), 项.仅HTTPS时);
-    EXPECT_EQ(JsonHttp地址允许(项.地址, true), 项.允许内容主机时);
+    SCOPED_TRACE(testing::PrintToString(项.地址));
+    EXPECT_EQ(JsonHttp地址允许(项.地址, false), 项.仅HTTPS);
+    EXPECT_EQ(JsonHttp地址允许(项.地址, true), 项.可请求);
+    EXPECT_EQ(下载内容地址允许(项.地址), 项.可请求);
+    EXPECT_EQ(下载地址有效(项.地址), 项.任务);
+    EXPECT_EQ(下载到达地址允许(项.地址), 项.可请求 && 项.任务);
   }
 }
 
@@ -115,9 +135,6 @@ TEST(JsonHttp准备, 参数地址请求头依次检查且各有其消息) {
     EXPECT_EQ(检查JsonHttp请求(项.请求, &响应, &错误), 项.消息.empty());
     EXPECT_EQ(错误, 项.消息);
   }
-  std::wstring 错误;
-  EXPECT_FALSE(检查JsonHttp请求(请求(L"POST", 地址), nullptr, &错误));
-  EXPECT_EQ(错误, JsonHttp消息::请求参数无效);
 }
 
 TEST(JsonHttp跳转, 状态码决定方法而Location按基础地址解析) {
@@ -132,17 +149,10 @@ TEST(JsonHttp跳转, 状态码决定方法而Location按基础地址解析) {
 
   const std::wstring 基础 = L"http://a/b/c/d;p?q";
   const std::vector<std::pair<std::wstring, std::wstring>> 用例表 = {
-      {L"g:h", L"g:h"},
-      {L"./g", L"http://a/b/c/g"},
-      {L"/g", L"http://a/g"},
-      {L"//g", L"http://g"},
-      {L"#s", L"http://a/b/c/d;p?q#s"},
-      {L"g;x?y#s", L"http://a/b/c/g;x?y#s"},
-      {L"..", L"http://a/b/"},
-      {L"../../../g", L"http://a/g"},
-      {L"./g/.", L"http://a/b/c/g/"},
-      {L"g/../h", L"http://a/b/c/h"},
-      {L"https://other.example:8443/x/../y", L"https://other.example:8443/y"},
+      {L"g:h", L"g:h"},           {L"./g", L"http://a/b/c/g"},        {L"/g", L"http://a/g"},
+      {L"//g", L"http://g"},      {L"#s", L"http://a/b/c/d;p?q#s"},   {L"g;x?y#s", L"http://a/b/c/g;x?y#s"},
+      {L"..", L"http://a/b/"},    {L"../../../g", L"http://a/g"},     {L"./g/.", L"http://a/b/c/g/"},
+      {L"g/../h", L"http://a/b/c/h"}, {L"https://other.example:8443/x/../y", L"https://other.example:8443/y"},
   };
   for (const auto& [位置, 期望] : 用例表) {
     std::wstring 结果;
@@ -169,6 +179,60 @@ TEST(JsonHttp正文缓冲, 恰好到上限可以超过则拒绝且保留已有�
   EXPECT_EQ(小.长度(), 0u);
   JsonHttp正文缓冲 无穷(std::numeric_limits<std::uint64_t>::max());
   EXPECT_TRUE(无穷.追加("x", 1, nullptr));
+}
+
+
+TEST(下载响应头, 数字与ContentRange只收完整有序的值) {
+  const struct {
+    std::wstring 文本;
+    bool 有效;
+    std::uint64_t 值;
+  } 数字表[] = {
+      {L"12345", true, 12345}, {L" \t+42", true, 42}, {L"18446744073709551615", true, 18446744073709551615u},
+      {L"18446744073709551616", false, 0}, {L"", false, 0}, {L"-1", false, 0}, {L"0x10", false, 0},
+      {L"１２", false, 0},  // full-width digits
+  };
+  for (const auto& 项 : 数字表) {
+    SCOPED_TRACE(testing::PrintToString(项.文本));
+    std::uint64_t 值 = 99;
+    EXPECT_EQ(解析下载头数字(项.文本, &值), 项.有效);
+    EXPECT_EQ(值, 项.有效 ? 项.值 : 99u);
+  }
+  const struct {
+    std::wstring 值;
+    std::uint64_t 起点, 总长;  // 总长 0: invalid
+  } 范围表[] = {
+      {L"bytes 100-199/1000", 100, 1000}, {L"bytes 5-5/6", 5, 6},
+      {L"bytes 0-18446744073709551614/18446744073709551615", 0, 18446744073709551615u},
+      {L"bytes 0-99/*", 0, 0},  {L"bytes */100", 0, 0},  {L"bytes 5-4/10", 0, 0},  {L"bytes 0-10/10", 0, 0},
+      {L"Bytes 0-9/10", 0, 0},  {L"bytes -5-9/10", 0, 0}, {L"bytes 0-9/1x", 0, 0},
+  };
+  for (const auto& 项 : 范围表) {
+    SCOPED_TRACE(testing::PrintToString(项.值));
+    std::uint64_t 起点 = 7, 总长 = 7;
+    EXPECT_EQ(解析ContentRange(项.值, &起点, &总长), 项.总长 != 0);
+    EXPECT_EQ(起点, 项.总长 != 0 ? 项.起点 : 7u);
+    EXPECT_EQ(总长, 项.总长 != 0 ? 项.总长 : 7u);
+  }
+}
+
+// The values the client reads are checked end to end against the loopback service (the
+// download client's tests); here each refusal keeps the head untouched.
+TEST(下载响应头, 无效值与地址各有其消息且不动输出) {
+  const std::tuple<下载原始响应头, std::wstring, const wchar_t*> 失败表[] = {
+      {{L"-1", {}, {}}, L"https://cdn.example/o", 下载HTTP消息::ContentLength无效},
+      {{{}, L"bytes 0-99/*", {}}, L"https://cdn.example/o", 下载HTTP消息::ContentRange无效},
+      // Requestable, but the task's rule refuses it: a final URL must pass both.
+      {{}, L"http://" + 内容主机 + L":81/o", 下载HTTP消息::最终地址不在允许地址内},
+  };
+  for (const auto& [原始, 最终地址, 消息] : 失败表) {
+    下载响应 未动;
+    未动.statusCode = 7;
+    std::wstring 错误;
+    EXPECT_FALSE(构建下载响应头(200, 最终地址, 原始, &未动, &错误)) << 宽转UTF8宽松(消息);
+    EXPECT_EQ(错误, 消息);
+    EXPECT_EQ(未动.statusCode, 7u);
+  }
 }
 
 }  // namespace
