@@ -25,10 +25,12 @@ class 子进程 {
   // Starts 程序 with 参数 (argv[0] is 程序), the current environment and standard output
   // (and standard error) appended to 输出文件. 已启动() tells whether it runs.
   // 环境 adds to (or replaces in) the current environment; without 合并错误输出 standard
-  // error stays the test's own. 标准输入 (when not -1) becomes the child's standard input.
+  // error stays the test's own. With 保持输入 the child's standard input is a pipe that
+  // this object holds: the child reads its end when the object goes or this program dies.
   子进程(const std::string& 程序, const std::vector<std::string>& 参数, const std::filesystem::path& 输出文件,
-         const std::map<std::string, std::string>& 环境 = {}, bool 合并错误输出 = true, int 标准输入 = -1);
-  // Kills a child that still runs and reaps it, so no campaign leaves processes behind.
+         const std::map<std::string, std::string>& 环境 = {}, bool 合并错误输出 = true, bool 保持输入 = false);
+  // Closes that pipe, then kills a child that still runs and reaps it, so no campaign
+  // leaves processes behind.
   ~子进程();
   子进程(const 子进程&) = delete;
   子进程& operator=(const 子进程&) = delete;
@@ -42,6 +44,7 @@ class 子进程 {
 
  private:
   pid_t 进程号_ = -1;
+  int 输入_ = -1;
   子进程结局 结局_;
 };
 

@@ -5,11 +5,7 @@
 namespace tallybell::测试 {
 
 void 写环境变量(const std::string& 名称, const std::optional<std::string>& 值) {
-  if (值) {
-    ::setenv(名称.c_str(), 值->c_str(), 1);
-  } else {
-    ::unsetenv(名称.c_str());
-  }
+  值 ? ::setenv(名称.c_str(), 值->c_str(), 1) : ::unsetenv(名称.c_str());
 }
 
 std::optional<std::string> 读环境变量(const std::string& 名称) {

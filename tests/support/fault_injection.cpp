@@ -16,15 +16,10 @@ enum 适用 : unsigned {
 };
 
 struct 注入状态 {
-  std::uint64_t 目标 = 0;
-  std::uint64_t 计数 = 0;
-  std::uint64_t 适用计数 = 0;
+  std::uint64_t 目标 = 0, 计数 = 0, 适用计数 = 0, 注入次数 = 0;
   故障类型 类型 = 故障类型::调用失败;
-  bool 持续 = false;
-  std::string 目标调用;
-  bool 已注入 = false;
-  std::uint64_t 注入次数 = 0;
-  std::string 故障调用;
+  bool 持续 = false, 已注入 = false;
+  std::string 目标调用, 故障调用;
 };
 注入状态 状态;
 
@@ -95,14 +90,11 @@ bool 打开(const std::wstring& 路径, platform::打开模式 模式, platform:
 
 bool 写入(platform::原生文件 文件, const void* 数据, std::size_t 长度, std::size_t* 已写) {
   if (轮到故障("写入", 占空间 | 可出错 | 是写入)) {
-    if (状态.类型 == 故障类型::写入不足) {
-      if (长度 < 2) {
-        *已写 = 0;
-        return true;
-      }
-      return 真实().写入(文件, 数据, 长度 / 2, 已写);
+    if (状态.类型 == 故障类型::写入不足 && 长度 < 2) {
+      *已写 = 0;
+      return true;
     }
-    if (状态.类型 == 故障类型::短写 && 长度 > 1) {
+    if (状态.类型 == 故障类型::写入不足 || (状态.类型 == 故障类型::短写 && 长度 > 1)) {
       return 真实().写入(文件, 数据, 长度 / 2, 已写);
     }
     设置错误();

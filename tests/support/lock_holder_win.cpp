@@ -1,17 +1,13 @@
-#include <windows.h>
-
 #include "support/lock_holder.h"
 
 namespace tallybell::测试 {
 
-bool 持锁后死去(const std::wstring& 名称) {
+// The holder is never destroyed: its destructor would release the mutex, and an owner
+// thread that ends without releasing it is what leaves it abandoned. Its handle also keeps
+// the mutex in existence after that.
+bool 持锁后死去(const 取锁方法& 取锁) {
   bool 持有 = false;
-  // Raw calls: the platform's owner would release the mutex on its way out.
-  std::thread([&] {
-    HANDLE 句柄 = ::CreateMutexW(nullptr, FALSE, (L"Local\\" + 名称).c_str());
-    持有 = 句柄 != nullptr && ::WaitForSingleObject(句柄, 0) == WAIT_OBJECT_0;
-    if (句柄 != nullptr) ::CloseHandle(句柄);  // ownership stays with the thread until it ends
-  }).join();
+  std::thread([&] { 持有 = *new std::shared_ptr<void>(取锁()) != nullptr; }).join();
   return 持有;
 }
 

@@ -11,10 +11,6 @@ namespace tallybell::测试 {
 
 std::uint32_t 可观察退出码(std::uint32_t 完整退出码) { return 完整退出码 & 0xFF; }
 
-程序结果 运行更新程序(const std::vector<std::string>& 参数, const std::map<std::string, std::string>& 环境) {
-  return 运行程序(TALLYBELL_PROGRAM_PATH, 参数, 环境);
-}
-
 程序结果 运行程序(const std::string& 程序, const std::vector<std::string>& 参数,
                   const std::map<std::string, std::string>& 环境, bool 合并错误输出) {
   测试临时目录 目录;

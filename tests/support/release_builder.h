@@ -20,9 +20,6 @@ enum class 完成标记 {
 // SHA-256 of 数据 in lowercase hexadecimal.
 std::string 测试SHA256(const std::string& 数据);
 
-// The HTTPS download URL the builder lists for a file with this digest.
-std::string 测试下载地址(const std::string& sha256);
-
 // A valid manifest (compact, members sorted): formatVersion 1, 发布标识 and one entry per
 // file with its real sha256 and size and one download URL.
 std::string 生成发布清单文本(const std::string& 发布标识, const 发布内容& 文件);

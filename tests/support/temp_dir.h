@@ -12,12 +12,10 @@ class 测试临时目录 {
  public:
   测试临时目录() {
     std::random_device 随机;
-    const auto 基础 = std::filesystem::temp_directory_path();
-    for (;;) {
-      路径_ = 基础 / ("tallybell-test-" + std::to_string(随机()) + std::to_string(随机()));
-      std::error_code 错误;
-      if (std::filesystem::create_directory(路径_, 错误)) break;
-    }
+    std::error_code 错误;
+    do {
+      路径_ = std::filesystem::temp_directory_path() / ("tallybell-test-" + std::to_string(随机()) + std::to_string(随机()));
+    } while (!std::filesystem::create_directory(路径_, 错误));
   }
   ~测试临时目录() {
     std::error_code 错误;

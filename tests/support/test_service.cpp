@@ -1,6 +1,5 @@
-// The platform-independent part of the test service: the answers as routes.json (written
-// whole, then renamed into place), the requests read back from requests.jsonl, and the
-// command line. Starting and ending the process is in test_service_<platform>.cpp.
+// The platform-independent part of the test service: the answers as routes.json, the
+// requests read back from requests.jsonl, and the command line. Starting and ending the process is in test_service_<platform>.cpp.
 #include "support/test_service.h"
 
 #include <algorithm>
@@ -12,7 +11,6 @@
 
 #include "support/environment_guard.h"
 #include "support/temp_dir.h"
-#include "support/test_service_process.h"
 
 namespace tallybell::测试 {
 namespace {
@@ -30,35 +28,26 @@ std::string 转十六进制(const std::string& 字节) {
   return 文本;
 }
 
-nlohmann::json 应答文档(const 服务应答& 应答) {
-  nlohmann::json 文档 = {{"status", 应答.status}, {"delayMs", 应答.delayMs}, {"chunked", 应答.chunked},
-                         {"hangUp", 应答.hangUp}, {"headers", nlohmann::json::array()}};
-  if (应答.endless) 文档["endless"] = true;
-  for (const auto& [名称, 值] : 应答.headers) 文档["headers"].push_back({名称, 值});
-  if (!应答.body.empty()) {
-    文档["bodyHex"] = 转十六进制(应答.body);
-  } else {
-    文档["bodySize"] = 应答.bodySize;
-  }
-  if (!应答.location.empty()) 文档["location"] = 应答.location;
-  if (应答.objectSize != 0) {
-    文档["objectSize"] = 应答.objectSize;
-    文档["ignoreRange"] = 应答.ignoreRange;
-    文档["extraBytes"] = 应答.extraBytes;
-    文档["trickleBytes"] = 应答.trickleBytes;
-    文档["trickleMs"] = 应答.trickleMs;
-    if (应答.resetAfter) 文档["resetAfter"] = *应答.resetAfter;
-  }
-  return 文档;
-}
-
 }  // namespace
 
+// The service reads absent members as zero or false; the ones it tests for presence are
+// added only when set.
+void to_json(nlohmann::json& 文档, const 服务应答& 应答) {
+  文档 = {{"status", 应答.status},     {"delayMs", 应答.delayMs},         {"chunked", 应答.chunked},
+          {"hangUp", 应答.hangUp},     {"endless", 应答.endless},         {"headers", 应答.headers},
+          {"bodySize", 应答.bodySize}, {"ignoreRange", 应答.ignoreRange}, {"extraBytes", 应答.extraBytes},
+          {"trickleBytes", 应答.trickleBytes}, {"trickleMs", 应答.trickleMs}};
+  if (!应答.body.empty()) 文档["bodyHex"] = 转十六进制(应答.body);
+  if (!应答.location.empty()) 文档["location"] = 应答.location;
+  if (应答.objectSize != 0) 文档["objectSize"] = 应答.objectSize;
+  if (应答.resetAfter) 文档["resetAfter"] = *应答.resetAfter;
+}
+
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(记录的请求, method, target, path, headers, tlsVersion)
+
 std::string 记录的请求::请求头(const std::string& 名称) const {
-  for (const auto& [键, 值] : headers) {
-    if (名称相同(键, 名称)) return 值;
-  }
-  return {};
+  const auto 项 = std::find_if(headers.begin(), headers.end(), [&](const auto& 头) { return 名称相同(头.first, 名称); });
+  return 项 == headers.end() ? std::string() : 项->second;
 }
 
 bool 记录的请求::有请求头(const std::string& 名称) const {
@@ -70,21 +59,7 @@ struct 测试服务::状态 {
   测试临时目录 控制目录;
   std::shared_ptr<void> 进程;
   std::uint16_t 端口 = 0;
-  std::vector<std::pair<std::string, std::vector<服务应答>>> 路由;
-
-  void 写路由() const {
-    nlohmann::json 文档 = {{"routes", nlohmann::json::array()}};
-    for (const auto& [键, 应答表] : 路由) {
-      const auto 空格 = 键.find(' ');
-      nlohmann::json 路由项 = {{"method", 键.substr(0, 空格)}, {"path", 键.substr(空格 + 1)},
-                               {"responses", nlohmann::json::array()}};
-      for (const auto& 应答 : 应答表) 路由项["responses"].push_back(应答文档(应答));
-      文档["routes"].push_back(路由项);
-    }
-    const auto 临时 = 控制目录.子路径("routes.json.tmp");
-    std::ofstream(临时, std::ios::binary | std::ios::trunc) << 文档.dump();
-    std::filesystem::rename(临时, 控制目录.子路径("routes.json"));
-  }
+  nlohmann::json 路由 = nlohmann::json::array();
 };
 
 测试服务::测试服务(服务选项 选项) : 状态_(std::make_unique<状态>()) {
@@ -125,11 +100,31 @@ std::string 测试服务::CA目录() const {
 }
 
 void 测试服务::设置路由(const std::string& 方法, const std::string& 路径, std::vector<服务应答> 应答) {
-  const std::string 键 = 方法 + " " + 路径;
-  auto 位置 = std::find_if(状态_->路由.begin(), 状态_->路由.end(), [&](const auto& 项) { return 项.first == 键; });
-  if (位置 == 状态_->路由.end()) 位置 = 状态_->路由.insert(位置, {键, {}});
-  位置->second = std::move(应答);
-  状态_->写路由();
+  nlohmann::json& 路由 = 状态_->路由;
+  const nlohmann::json 新路由 = {{"method", 方法}, {"path", 路径}, {"responses", 应答}};
+  // A route set again keeps its place: the service answers from the first route that matches.
+  const auto 位置 = std::find_if(路由.begin(), 路由.end(), [&](const auto& 项) {
+    return 项.at("method") == 方法 && 项.at("path") == 路径;
+  });
+  if (位置 != 路由.end()) {
+    *位置 = 新路由;
+  } else {
+    路由.push_back(新路由);
+  }
+  // Written whole, then renamed into place: the service never reads half a file.
+  const auto 临时 = 状态_->控制目录.子路径("routes.json.tmp");
+  std::ofstream(临时, std::ios::binary | std::ios::trunc) << nlohmann::json{{"routes", 路由}}.dump();
+  std::filesystem::rename(临时, 状态_->控制目录.子路径("routes.json"));
+}
+
+// The run's CA file alone on POSIX. Wine's WinHTTP takes the machine's trust instead (the
+// prefix trusts the run's CA) and reads no such variable, but a default proxy from http_proxy.
+void 只信任(const 测试服务& 服务, 环境变量保护* 环境) {
+  for (const char* 名称 : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy",
+                           "NO_PROXY", "SSL_CERT_DIR"}) {
+    环境->设置(名称, std::nullopt);
+  }
+  环境->设置("SSL_CERT_FILE", 服务.CA文件());
 }
 
 std::vector<记录的请求> 测试服务::已收请求() const {
@@ -138,14 +133,9 @@ std::vector<记录的请求> 测试服务::已收请求() const {
   std::string 行;
   while (std::getline(输入, 行)) {
     const auto 文档 = nlohmann::json::parse(行);
-    记录的请求 请求;
-    请求.method = 文档.at("method");
-    请求.target = 文档.at("target");
-    请求.path = 文档.at("path");
-    for (const auto& 项 : 文档.at("headers")) 请求.headers.emplace_back(项.at(0), 项.at(1));
+    auto 请求 = 文档.get<记录的请求>();
     const std::string 十六进制 = 文档.at("bodyHex");
     for (std::size_t i = 0; i + 1 < 十六进制.size(); i += 2) 请求.body += static_cast<char>(std::stoi(十六进制.substr(i, 2), nullptr, 16));
-    请求.tlsVersion = 文档.at("tlsVersion");
     结果.push_back(std::move(请求));
   }
   return 结果;

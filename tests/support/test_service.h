@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -117,6 +118,12 @@ class 测试服务 {
   struct 状态;
   std::unique_ptr<状态> 状态_;
 };
+
+// The per-platform part. Starts python3 with 参数 and "--control-dir <控制目录>"; the service
+// writes its port to <控制目录>/ready once it listens. It ends with *持有者 at the latest
+// (under Wine: once the control directory is gone).
+bool 启动服务进程(const std::vector<std::string>& 参数, const std::filesystem::path& 控制目录,
+                  std::shared_ptr<void>* 持有者);
 
 // The per-platform part of the network tests. Empty when they can run here, else why not
 // (the Windows program needs Wine to start the service, and a prefix that trusts the run's CA).

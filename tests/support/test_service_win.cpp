@@ -5,10 +5,10 @@
 // trust, so WinHTTP takes the machine's trust as it would on Windows.
 #include <windows.h>
 
+#include "common/command_line.h"
 #include "common/text.h"
 #include "support/environment_guard.h"
 #include "support/test_service.h"
-#include "support/test_service_process.h"
 
 namespace tallybell::测试 {
 namespace {
@@ -25,8 +25,6 @@ std::string Unix路径(const std::filesystem::path& 路径) {
   return 文本;
 }
 
-std::wstring 引用(const std::string& 参数) { return L"\"" + UTF8转宽宽松(参数) + L"\""; }
-
 }  // namespace
 
 bool 启动服务进程(const std::vector<std::string>& 参数, const std::filesystem::path& 控制目录,
@@ -34,8 +32,8 @@ bool 启动服务进程(const std::vector<std::string>& 参数, const std::files
   const std::string 目录 = Unix路径(控制目录);
   if (目录.empty()) return false;
   std::wstring 命令行 = L"/usr/bin/python3";
-  for (const auto& 项 : 参数) 命令行 += L" " + 引用(项);
-  命令行 += L" --lease --control-dir " + 引用(目录);
+  for (const auto& 项 : 参数) 命令行 += L" " + 引用参数(UTF8转宽宽松(项));
+  命令行 += L" --lease --control-dir " + 引用参数(UTF8转宽宽松(目录));
   STARTUPINFOW 启动信息{};
   启动信息.cb = sizeof 启动信息;
   PROCESS_INFORMATION 进程信息{};
@@ -55,11 +53,6 @@ std::string 网络测试不可运行原因() {
     return "needs TALLYBELL_TEST_CA_DIR, a CA the prefix trusts (scripts/run-windows-tests.sh sets it)";
   }
   return {};
-}
-
-void 只信任(const 测试服务&, 环境变量保护* 环境) {
-  // The prefix trusts the run's CA; Wine's WinHTTP takes a default proxy from http_proxy.
-  for (const char* 名称 : {"http_proxy", "https_proxy", "no_proxy"}) 环境->设置(名称, std::nullopt);
 }
 
 }  // namespace tallybell::测试

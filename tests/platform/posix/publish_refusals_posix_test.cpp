@@ -4,7 +4,6 @@
 // names) cannot be made on a Windows file system.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "publish/publish_test_support.h"
@@ -19,7 +18,7 @@ using namespace 测试;
 struct 拒绝情形 {
   const char* 名称;
   std::function<void(const fs::path& 构建)> 改动;
-  std::vector<std::string> 额外参数;  // replaces --release-id / --base-url values when given
+  std::vector<std::string> 选项;  // replaces the default --release-id and --base-url when given
   std::uint32_t 代码;
   std::string 消息;
 };
@@ -39,23 +38,21 @@ TEST(发布拒绝, 核心不接受的构建和参数都被拒绝且不写任何�
        "该文件名留给版本目录自己使用：Complete.json"},
       {"无效UTF8文件名", [](const fs::path& 根) { 写测试文件(根 / std::string("bad\xff"), "x"); }, {}, 3,
        "文件名不是有效的 Unicode：bad\xef\xbf\xbd"},
-      {"发布标识两点", {}, {"--release-id", ".."}, 3, "发布标识须为"},
-      {"带查询的地址", {}, {"--base-url", "https://cdn.example/x?y=1"}, 3, "下载基础地址须为"},
-      {"地址只差大小写", {}, {"--base-url", "https://CDN.example", "--base-url", "https://cdn.example/"}, 3,
-       "下载基础地址重复（不区分大小写）：https://cdn.example/"},
-      {"缺少基础地址", {}, {"--base-url", ""}, 2, "选项缺少值：--base-url"},
+      {"发布标识两点", {}, {"--release-id", "..", "--base-url", "https://cdn.example"}, 3, "发布标识须为"},
+      {"带查询的地址", {}, {"--release-id", "r1", "--base-url", "https://cdn.example/x?y=1"}, 3, "下载基础地址须为"},
+      {"地址只差大小写", {}, {"--release-id", "r1", "--base-url", "https://CDN.example", "--base-url", "https://cdn.example/"},
+       3, "下载基础地址重复（不区分大小写）：https://cdn.example/"},
+      {"缺少基础地址", {}, {"--release-id", "r1", "--base-url", ""}, 2, "选项缺少值：--base-url"},
   };
+  const std::vector<std::string> 默认选项 = {"--release-id", "r1", "--base-url", "https://cdn.example"};
   for (const auto& 项 : 表) {
     测试临时目录 目录;
     写构建(目录.子路径("build"), 样例构建());
     if (项.改动) 项.改动(目录.子路径("build"));
     std::vector<std::string> 参数 = {"release", "--input", 路径文本(目录.子路径("build")), "--out",
                                      路径文本(目录.子路径("content"))};
-    // The row's options replace the defaults of the same name.
-    for (const auto& [名, 值] : {std::pair<std::string, std::string>{"--release-id", "r1"}, {"--base-url", "https://cdn.example"}}) {
-      if (std::find(项.额外参数.begin(), 项.额外参数.end(), 名) == 项.额外参数.end()) 参数.insert(参数.end(), {名, 值});
-    }
-    参数.insert(参数.end(), 项.额外参数.begin(), 项.额外参数.end());
+    const auto& 选项 = 项.选项.empty() ? 默认选项 : 项.选项;
+    参数.insert(参数.end(), 选项.begin(), 选项.end());
     const auto 结果 = 运行发布工具(参数);
     EXPECT_EQ(结果.退出码, 项.代码) << 项.名称 << "\n" << 结果.输出;
     EXPECT_NE(结果.输出.find("错误 " + std::to_string(项.代码) + "：" + 项.消息), std::string::npos)

@@ -2,6 +2,9 @@
 // entry: each case puts one where the update core looks and checks that nothing outside
 // the roots is read, sent, removed or taken for part of an installation. A FIFO in a
 // release to copy ends the copy at once instead of hanging it under the coordinator lock.
+// A link where a lock file belongs is refused, and neither what it points at nor the place
+// it names is created, truncated or written; a lock name cannot reach outside the lock
+// directory.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -10,10 +13,14 @@
 #include <functional>
 
 #include "coordinator/coordinator_steps.h"
+#include "platform/named_mutex.h"
+#include "platform/named_semaphore.h"
+#include "platform/posix/user_namespace.h"
 #include "release/offline_preparation.h"
 #include "release/staging.h"
 #include "release/verification.h"
 #include "results/result_reporting.h"
+#include "storage/coordinator_lock.h"
 #include "support/lock_namespace.h"
 #include "support/release_builder.h"
 #include "support/state_files.h"
@@ -42,11 +49,8 @@ std::uint32_t 离线准备(const fs::path& 根, const char* 发布标识) {
   本地版本状态 状态;
   状态.generation = 1;
   写测试文件(根 / "state" / "state.txt", 序列化本地版本状态(状态));
-  离线准备请求 请求;
-  请求.fixtureDir = (根 / "fixture").wstring();
-  请求.programRoot = (根 / "program").wstring();
-  请求.stateRoot = (根 / "state").wstring();
-  请求.releaseId = fs::path(发布标识).wstring();
+  const 离线准备请求 请求{(根 / "fixture").wstring(), (根 / "program").wstring(), (根 / "state").wstring(),
+                         fs::path(发布标识).wstring(), 30000, {}};
   return 准备离线版本(请求, nullptr);
 }
 
@@ -55,8 +59,7 @@ std::size_t 回报并计数(const fs::path& 根) {
   结果回报计数 计数;
   回报更新结果((根 / "state").wstring(), {L"https://results.tallybell.example/update/v1/results"}, &传输, &计数,
                nullptr);
-  std::error_code 错误;
-  return fs::exists(根 / "fixture" / "reported-results.ndjson", 错误) ? 1 : 0;
+  return fs::exists(根 / "fixture" / "reported-results.ndjson") ? 1 : 0;
 }
 
 const 链接场景 场景表[] = {
@@ -124,11 +127,34 @@ const 链接场景 场景表[] = {
        return 离线准备(根, "r5") != 3005 || fs::exists(根 / "program" / "releases" / "r5") ||
               !(!fs::exists(根 / "state" / "staging") || fs::is_empty(根 / "state" / "staging"));
      }},
+    {"lock files linked elsewhere, lock names leaving the directory: refused, nothing written there",
+     [](const fs::path& 根) {
+       写目录树(根 / "outside", {{"victim", "keep"}});
+       std::string 目录;
+       if (!platform::取用户命名空间目录(&目录)) return true;
+       const fs::path 命名空间(目录);
+       fs::create_symlink(根 / "outside" / "victim", 命名空间 / "Tallybell-UpdateCoordinator-v1.lock");
+       fs::create_symlink(根 / "outside" / "planted", 命名空间 / "Tallybell-Download-x.lock");
+       fs::create_symlink(根 / "outside" / "slot", 命名空间 / "Tallybell-DownloadSlots-v1.1.lock");
+       platform::命名互斥体 协调器锁, 对象锁;
+       platform::命名信号量 名额;
+       bool 采信 = 协调器锁.打开或创建(协调器锁名称) || 协调器锁.加锁(0) != platform::加锁结果::错误 ||
+                   对象锁.打开或创建(L"Tallybell-Download-x") || 名额.打开或创建(L"Tallybell-DownloadSlots-v1", 3) ||
+                   名额.取得名额(0) != platform::加锁结果::错误;
+       for (const std::wstring 名称 : {L"../escape", L"a/b", L"a\\b", L""}) {
+         platform::命名互斥体 互斥体;
+         platform::命名信号量 信号量;
+         采信 = 采信 || 互斥体.打开或创建(名称) || 信号量.打开或创建(名称, 3);
+       }
+       return 采信 || 读测试文件(根 / "outside" / "victim") != "keep" || fs::exists(根 / "outside" / "planted") ||
+              fs::exists(根 / "outside" / "slot") || !fs::is_symlink(命名空间 / "Tallybell-UpdateCoordinator-v1.lock") ||
+              fs::exists(命名空间.parent_path() / "escape.lock");
+     }},
 };
 
 TEST(链接不是发布也不是队列, 每种位置上的链接与命名管道都不被采信) {
-  私有锁命名空间 锁空间;
   for (const auto& 场景 : 场景表) {
+    私有锁命名空间 锁空间;
     测试临时目录 目录;
     EXPECT_FALSE(场景.链接被采信(目录.路径())) << 场景.名称;
   }

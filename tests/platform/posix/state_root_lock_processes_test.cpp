@@ -38,8 +38,7 @@ TEST(不同锁命名空间, 离线准备在后台检查组装期间运行两者�
   测试临时目录 另一个命名空间;
   测试临时目录 目录;
   const fs::path 夹具 = 目录.子路径("fixture"), 程序根 = 目录.子路径("program"), 状态根 = 目录.子路径("state");
-  const 发布内容 检查版本 = {{"Tallybell.exe", "exe-2"}, {"data/a.bin", "aaaa"}};
-  写入更新夹具(夹具, 夹具策略{}, 检查版本);
+  写入更新夹具(夹具, 夹具策略{}, {{"Tallybell.exe", "exe-2"}, {"data/a.bin", "aaaa"}});
   写目录树(夹具 / "releases" / "r3", {{"Tallybell.exe", "exe-3"}, {"complete.json", "{}"}});
   本地版本状态 状态;
   状态.generation = 4;
