@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "platform/file_system.h"
+#include "platform/paths.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
 
@@ -32,19 +33,25 @@ std::string 读最多(const 文件& f, std::size_t 容量) {
   return 缓冲;
 }
 
-TEST(文件调用表, 打开模式新建读写截断与定位) {
+// Windows shares by mode (a new file with nobody, a plain reader with a writer, the hashing
+// reader with other readers only); POSIX has no sharing modes.
+TEST(文件调用表, 打开模式新建共享读写截断与定位) {
+  constexpr bool 按模式共享 = 路径分隔符 == L'\\';
   测试临时目录 目录;
   const std::wstring 路径 = 目录.宽路径("part");
-  文件 f;
+  文件 f, 读者, 顺序;
   EXPECT_FALSE(f.打开(路径, 打开模式::读取已有));
   EXPECT_FALSE(f.打开(路径, 打开模式::顺序读取已有));
   ASSERT_TRUE(f.打开(路径, 打开模式::独占新建写入));
+  EXPECT_NE(读者.打开(路径, 打开模式::读取已有), 按模式共享);
   ASSERT_TRUE(写全部(f, "hello world"));
   f.重置();
   EXPECT_FALSE(f.打开(路径, 打开模式::独占新建写入));  // anything existing is refused
   EXPECT_FALSE(f.打开(目录.宽路径("missing/x"), 打开模式::独占新建写入));
   EXPECT_FALSE(fs::exists(目录.子路径("missing")));  // nothing is created on the way
   ASSERT_TRUE(f.打开(路径, 打开模式::读写打开或新建));
+  EXPECT_TRUE(读者.打开(路径, 打开模式::读取已有));
+  EXPECT_NE(顺序.打开(路径, 打开模式::顺序读取已有), 按模式共享);
   std::uint64_t 大小 = 0;
   ASSERT_TRUE(表().取大小(f.get(), &大小));
   EXPECT_EQ(大小, 11u);
@@ -57,6 +64,8 @@ TEST(文件调用表, 打开模式新建读写截断与定位) {
   ASSERT_TRUE(表().刷新(f.get()));
   f.重置();
   EXPECT_EQ(读测试文件(目录.子路径("part")), std::string("hello\0\0\0\0\0\0!", 12));
+  ASSERT_TRUE(顺序.打开(路径, 打开模式::顺序读取已有));
+  EXPECT_NE(f.打开(路径, 打开模式::读写打开或新建), 按模式共享);
 }
 
 TEST(文件调用表, 查询目录与只读) {

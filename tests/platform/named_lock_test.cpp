@@ -15,8 +15,8 @@
 #include "download/download_test_support.h"
 #include "platform/named_mutex.h"
 #include "platform/named_semaphore.h"
-#include "storage/coordinator_lock.h"
 #include "support/lock_holder.h"
+#include "storage/coordinator_lock.h"
 #include "support/lock_namespace.h"
 #include "support/program_runner.h"
 #include "support/temp_dir.h"
@@ -98,18 +98,20 @@ TEST(命名锁, 另一持有者在时等待有界而它放开后最长的等待�
 }
 
 // A run that died holding the coordinator lock or a download object's lock does not keep
-// the next run out: the built program prepares the release as if nobody had held them.
+// the next run out: the built program prepares the release as if nobody had held them. The
+// release's deepest path is far beyond the old 260-character limit of Windows and installs
+// like any other.
 TEST(命名锁, 持有者死去后下一次运行照常准备版本) {
   私有锁命名空间 命名空间;
   测试临时目录 目录;
-  const 发布内容 文件 = {{"Tallybell.exe", "exe-abandoned"}};
-  写入更新夹具(目录.子路径("fixture"), 夹具策略{}, 文件);
-  const std::wstring 对象锁 = 下载对象锁前缀 + 逐字节加宽(测试SHA256("exe-abandoned"));
+  const std::string 段(60, 'd');
+  const std::string 深路径 = 段 + "/" + 段 + "/" + 段 + "/" + 段 + "/" + 段 + "/" + 段 + "/deep.bin";
+  写入更新夹具(目录.子路径("fixture"), 夹具策略{}, {{"Tallybell.exe", "exe"}, {深路径, "deep content"}});
   std::vector<std::unique_ptr<命名互斥体>> 句柄;  // keeps a Windows mutex alive once abandoned
-  for (const std::wstring& 名称 : {std::wstring(协调器锁名称), 对象锁}) {
+  for (const std::wstring& 名称 :
+       {std::wstring(协调器锁名称), 下载对象锁前缀 + 逐字节加宽(测试SHA256("deep content"))}) {
     句柄.push_back(std::make_unique<命名互斥体>());
-    ASSERT_TRUE(句柄.back()->打开或创建(名称));
-    ASSERT_TRUE(持锁后死去(名称));
+    ASSERT_TRUE(句柄.back()->打开或创建(名称) && 持锁后死去(名称));
   }
   const 程序结果 结果 = 运行更新程序({"--background-check", "--offline-fixture", 目录.子路径("fixture").u8string(),
                                       "--program-root", 目录.子路径("program").u8string(), "--state-root",
@@ -117,6 +119,9 @@ TEST(命名锁, 持有者死去后下一次运行照常准备版本) {
   ASSERT_TRUE(结果.已运行);
   EXPECT_EQ(结果.退出码, 0u) << 结果.输出;
   EXPECT_EQ(结果.输出, "background release prepared\n");
+  const auto 深文件 = 目录.子路径("program/releases/r2") / std::filesystem::u8path(深路径);
+  EXPECT_GT(深文件.wstring().size(), 400u);
+  EXPECT_EQ(读测试文件(深文件), "deep content");
 }
 
 // A run that finds another holder downloading the same object waits for it and then takes

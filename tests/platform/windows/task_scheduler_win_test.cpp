@@ -8,6 +8,7 @@
 #include <oleauto.h>
 #include <taskschd.h>
 
+#include <random>
 #include <thread>
 
 #include "common/text.h"
@@ -28,8 +29,7 @@ const std::wstring Wine的第一个缺口 = L"设置任务登录类型失败，H
 platform::windows::COM指针<ITaskFolder> 根目录() {
   platform::windows::COM指针<ITaskService> 服务;
   platform::windows::COM指针<ITaskFolder> 根;
-  VARIANT 空;
-  ::VariantInit(&空);
+  VARIANT 空{};  // VT_EMPTY
   BSTR 根名 = ::SysAllocString(L"\\");
   if (SUCCEEDED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService,
                                    reinterpret_cast<void**>(服务.接收()))) &&
@@ -45,7 +45,7 @@ platform::windows::COM指针<ITaskFolder> 根目录() {
 struct 测试任务 {
   测试任务() {
     填写后台更新任务定义(L"C:\\Program Files\\Tallybell\\tallybell-update.exe", 754, &定义);
-    定义.taskName = L"Tallybell测试-" + 测试::新GUID文本();
+    定义.taskName = L"Tallybell测试-" + std::to_wstring(std::random_device()());
     名称 = ::SysAllocString(定义.taskName.c_str());
   }
   ~测试任务() {
