@@ -94,8 +94,6 @@ class HTTP客户端测试 : public 下载任务测试 {
     return 记录;
   }
 
-  std::string 收到的Range(std::size_t 序号) const { return 服务_.已收请求().at(序号).请求头("Range"); }
-
   测试服务 服务_;
   环境变量保护 环境_;
   JsonHttp客户端 客户端_;
@@ -105,7 +103,7 @@ using 真实下载故障测试 = HTTP客户端测试;
 
 struct 服务故障 {
   const char* 名称;
-  服务应答 应答;
+  std::function<void(服务应答&)> 改动;  // of the right answer
   const char* 最近错误;
   // What .part holds afterwards, at least and at most (WinHTTP may drop what it held when a
   // read failed).
@@ -114,35 +112,21 @@ struct 服务故障 {
   std::uint32_t 时限毫秒 = 30000;
 };
 
-// The object, served right except for what 改动 changes.
-服务应答 对象(const std::function<void(服务应答&)>& 改动 = {}) {
-  服务应答 应答 = 对象应答(故障对象大小);
-  if (改动) 改动(应答);
-  return 应答;
-}
-
-std::vector<服务故障> 故障表(std::uint16_t 端口) {
-  const char* 读取失败 = "读取 WinHTTP 响应正文失败。";
-  const char* 范围无效 = "Content-Range 响应头无效。";
-  服务应答 挂断;
-  挂断.hangUp = true;
-  return {
-      {"body cut off, then the connection resets", 对象([](auto& 应答) { 应答.resetAfter = 20000; }), 读取失败, 0,
-       已有 + 20000},
-      {"200 to a range request, then cut off",
-       对象([](auto& 应答) { 应答.ignoreRange = true; 应答.resetAfter = 30000; }), 读取失败, 0, 30000},
-      {"206 with a * total", 对象([](auto& 应答) { 应答.headers = {{"Content-Range", "bytes 4000-99999/*"}}; }),
-       范围无效, 已有, 已有},
-      {"body longer than the object", 对象([](auto& 应答) { 应答.chunked = true; 应答.extraBytes = 100; }),
-       "下载正文超过声明大小。", 已有, 已有},
-      {"redirect to a refused address", 跳转应答(302, "http://127.0.0.1:" + std::to_string(端口) + "/o"),
-       "下载最终地址不在允许地址内。", 已有, 已有},
-      {"connection closed without an answer", 挂断, "WinHTTP 下载请求失败。", 已有, 已有},
-      {"a server trickling bytes until the time limit",
-       对象([](auto& 应答) { 应答.trickleBytes = 2000; 应答.trickleMs = 250; }), "下载任务超过总时限。", 已有 + 1,
-       故障对象大小 - 1, L"下载任务超过总时限。", 3000},
-  };
-}
+const char* const 读取失败 = "读取 WinHTTP 响应正文失败。";
+const 服务故障 故障表[] = {
+    {"body cut off, then the connection resets", [](auto& 答) { 答.resetAfter = 20000; }, 读取失败, 0, 已有 + 20000},
+    {"200 to a range request, then cut off", [](auto& 答) { 答.ignoreRange = true, 答.resetAfter = 30000; }, 读取失败,
+     0, 30000},
+    {"206 with a * total", [](auto& 答) { 答.headers = {{"Content-Range", "bytes 4000-99999/*"}}; },
+     "Content-Range 响应头无效。", 已有, 已有},
+    {"body longer than the object", [](auto& 答) { 答.chunked = true, 答.extraBytes = 100; },
+     "下载正文超过声明大小。", 已有, 已有},
+    {"redirect to a refused address", [](auto& 答) { 答 = 跳转应答(302, "http://127.0.0.1/o"); },
+     "下载最终地址不在允许地址内。", 已有, 已有},
+    {"connection closed without an answer", [](auto& 答) { 答.hangUp = true; }, "WinHTTP 下载请求失败。", 已有, 已有},
+    {"a server trickling bytes until the time limit", [](auto& 答) { 答.trickleBytes = 2000, 答.trickleMs = 250; },
+     "下载任务超过总时限。", 已有 + 1, 故障对象大小 - 1, L"下载任务超过总时限。", 3000},
+};
 
 // A 307 repeats the POST as it was, byte for byte with its headers; a 303 turns it into a
 // GET without a body. A 500 is still an exchange that worked.
@@ -303,12 +287,14 @@ TEST_F(HTTP客户端测试, 下载每一跳都带Range而非ASCII字符按UTF8�
 }
 
 TEST_F(真实下载故障测试, 每种服务端故障留下正确的断点下一次续传完成) {
-  for (const auto& 故障 : 故障表(服务_.端口())) {
+  for (const auto& 故障 : 故障表) {
     SCOPED_TRACE(故障.名称);
     fs::remove_all(缓存());
     写部分(已有);
     写断点(已有, 1, 0, "earlier");
-    服务_.设置路由("GET", "*", {故障.应答, 对象应答(故障对象大小)});
+    服务应答 应答 = 对象应答(故障对象大小);
+    故障.改动(应答);
+    服务_.设置路由("GET", "*", {应答, 对象应答(故障对象大小)});
     const std::size_t 此前请求 = 服务_.已收请求().size();
     配置_.totalTimeoutMs = 故障.时限毫秒;
 
@@ -316,7 +302,7 @@ TEST_F(真实下载故障测试, 每种服务端故障留下正确的断点下�
     EXPECT_FALSE(第一次.成功);
     EXPECT_EQ(第一次.消息, 故障.任务消息);
     ASSERT_EQ(服务_.已收请求().size(), 此前请求 + 1);
-    EXPECT_EQ(收到的Range(此前请求), "bytes=4000-");
+    EXPECT_EQ(服务_.已收请求().at(此前请求).请求头("Range"), "bytes=4000-");
     EXPECT_FALSE(fs::exists(文件(".object")));
     const 断点视图 断点 = 读断点();
     ASSERT_TRUE(断点.存在);
@@ -331,7 +317,7 @@ TEST_F(真实下载故障测试, 每种服务端故障留下正确的断点下�
     const 运行结果 第二次 = 运行(真实客户端_);
     ASSERT_TRUE(第二次.成功) << testing::PrintToString(第二次.消息);
     const std::string 续传范围 = 断点.downloaded == 0 ? "" : "bytes=" + std::to_string(断点.downloaded) + "-";
-    EXPECT_EQ(收到的Range(此前请求 + 1), 续传范围);
+    EXPECT_EQ(服务_.已收请求().at(此前请求 + 1).请求头("Range"), 续传范围);
     EXPECT_EQ(读测试文件(文件(".object")), 对象_);
     EXPECT_FALSE(fs::exists(文件(".part")) || fs::exists(文件(".part.json")));
     EXPECT_EQ(第二次.结果.downloadedSize, 故障对象大小);

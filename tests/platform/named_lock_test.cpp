@@ -10,6 +10,8 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "common/text.h"
 #include "download/download_test_support.h"
@@ -27,26 +29,31 @@ namespace {
 
 using namespace 测试;
 
-TEST(命名锁, 两个平台拒绝同样的名称和名额数) {
+// The same names and counts are refused on both builds; a mutex held elsewhere is waited
+// for a bounded time, and the longest wait takes it as soon as it is let go.
+TEST(命名锁, 两个平台拒绝同样的名称和名额数而等待有界) {
   私有锁命名空间 命名空间;
-  const struct {
-    std::wstring 名称;
-    std::uint32_t 名额数;
-    bool 可用;
-  } 用例[] = {{L"Tallybell-LockTest", 1, true}, {L"Tallybell-LockTest", 64, true}, {L"", 1, false},
-              {L"a/b", 1, false}, {L"a\\b", 1, false}, {std::wstring(L"a\0b", 3), 1, false},
-              {L"Tallybell-LockTest", 0, false}, {L"Tallybell-LockTest", 65, false}};
-  for (const auto& 例 : 用例) {
+  for (const auto& [名称, 名额数, 可用] : std::vector<std::tuple<std::wstring, std::uint32_t, bool>>{
+           {L"Tallybell-LockTest", 1, true}, {L"Tallybell-LockTest", 64, true}, {L"", 1, false},
+           {L"a/b", 1, false}, {L"a\\b", 1, false}, {std::wstring(L"a\0b", 3), 1, false},
+           {L"Tallybell-LockTest", 0, false}, {L"Tallybell-LockTest", 65, false}}) {
     {
       命名信号量 信号量;
-      EXPECT_EQ(信号量.打开或创建(例.名称, 例.名额数), 例.可用) << 例.名额数;
-      EXPECT_EQ(信号量.取得名额(0), 例.可用 ? 加锁结果::取得 : 加锁结果::错误);
+      EXPECT_EQ(信号量.打开或创建(名称, 名额数), 可用) << 名额数;
+      EXPECT_EQ(信号量.取得名额(0), 可用 ? 加锁结果::取得 : 加锁结果::错误);
     }
     命名互斥体 互斥体;  // a Windows name holds one kernel object at a time
-    if (例.名额数 == 1) {
-      EXPECT_EQ(互斥体.打开或创建(例.名称), 例.可用);
-    }
+    if (名额数 == 1) { EXPECT_EQ(互斥体.打开或创建(名称), 可用); }
   }
+  命名互斥体 锁;
+  ASSERT_TRUE(锁.打开或创建(L"Tallybell-MutexTest-1"));
+  {
+    持锁线程 持有者(L"Tallybell-MutexTest-1");
+    ASSERT_TRUE(持有者.已取得());
+    EXPECT_EQ(锁.加锁(0), 加锁结果::超时);
+    EXPECT_EQ(锁.加锁(30), 加锁结果::超时);
+  }
+  EXPECT_EQ(锁.加锁(0xFFFFFFFFu), 加锁结果::取得);
 }
 
 // Slots run out and come back when given back, destroyed, or (POSIX) when the process that
@@ -81,20 +88,6 @@ TEST(命名锁, 名额用尽后等待超时而归还析构或持有进程死去�
   ASSERT_TRUE(WIFEXITED(状态) && WEXITSTATUS(状态) == 0);
   EXPECT_EQ(丙.取得名额(0), 加锁结果::取得);
 #endif
-}
-
-TEST(命名锁, 另一持有者在时等待有界而它放开后最长的等待立即取得) {
-  私有锁命名空间 命名空间;
-  const std::wstring 名称 = L"Tallybell-MutexTest-1";
-  命名互斥体 锁;
-  ASSERT_TRUE(锁.打开或创建(名称));
-  {
-    持锁线程 持有者(名称);
-    ASSERT_TRUE(持有者.已取得());
-    EXPECT_EQ(锁.加锁(0), 加锁结果::超时);
-    EXPECT_EQ(锁.加锁(30), 加锁结果::超时);
-  }
-  EXPECT_EQ(锁.加锁(0xFFFFFFFFu), 加锁结果::取得);
 }
 
 // A run that died holding the coordinator lock or a download object's lock does not keep

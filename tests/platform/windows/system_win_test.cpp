@@ -18,15 +18,12 @@ namespace {
 
 TEST(WindowsSystemInfo, DescriptionNamesTheKernelAndShellFoldersAreAbsoluteDirectories) {
   for (const std::wstring& 文件夹 : {程序文件夹(), 公共数据文件夹()}) {
-    ASSERT_GE(文件夹.size(), 3u);
-    EXPECT_EQ(文件夹.substr(1, 2), L":\\");
-    EXPECT_NE(文件夹.back(), L'\\');
     const DWORD 属性 = ::GetFileAttributesW(文件夹.c_str());
     EXPECT_TRUE(属性 != INVALID_FILE_ATTRIBUTES && (属性 & FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_TRUE(文件夹.size() >= 3 && 文件夹.substr(1, 2) == L":\\" && 文件夹.back() != L'\\');
   }
-  EXPECT_NE(程序文件夹(), 公共数据文件夹());
   // A 64-bit process sees the 64-bit Program Files folder, not the x86 one.
-  EXPECT_EQ(程序文件夹().find(L"(x86)"), std::wstring::npos);
+  EXPECT_TRUE(程序文件夹() != 公共数据文件夹() && 程序文件夹().find(L"(x86)") == std::wstring::npos);
   const std::wstring 描述 = 系统描述();
   std::wsmatch 匹配;
   ASSERT_TRUE(std::regex_match(描述, 匹配, std::wregex(LR"(Windows ([1-9][0-9]*)\.(0|[1-9][0-9]*) build ([1-9][0-9]*) x64)")))

@@ -65,9 +65,7 @@ TEST(WindowsTaskScheduler, TheFirstMissingStepIsReportedAndTheCallersApartmentIs
   for (const bool 调用方已初始化 : {true, false}) {
     std::thread([调用方已初始化] {
       测试任务 任务;
-      if (调用方已初始化) {
-        ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-      }
+      if (调用方已初始化) { ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK); }
       std::wstring 错误 = L"stale";
       const bool 成功 = 注册后台更新任务(任务.定义, &错误);
       if (测试::在Wine下运行()) {
