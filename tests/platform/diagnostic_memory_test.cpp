@@ -14,12 +14,13 @@
 
 #include "platform/windows/handles_win.h"
 #else
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "common/text.h"
 #include "platform/posix/user_namespace.h"
@@ -111,13 +112,10 @@ struct 有缺陷的通道 {
 
 TEST(DiagnosticMemoryPosix, NamespaceFollowsAnAbsoluteRuntimeDirectoryAndIsPrivateOrRefused) {
   const std::string 回退 = "/tmp/Tallybell-" + 十进制(::geteuid());
-  const struct {
-    std::optional<std::string> 运行目录;
-    std::string 命名空间;
-  } 用例表[] = {{"/run/user/77/", "/run/user/77/Tallybell"}, {"relative/dir", 回退}, {std::nullopt, 回退}};
-  for (const auto& 用例 : 用例表) {
-    测试::环境变量保护 替换("XDG_RUNTIME_DIR", 用例.运行目录);
-    EXPECT_EQ(用户命名空间路径(), 用例.命名空间);
+  for (const auto& [运行目录, 命名空间] : std::vector<std::pair<std::optional<std::string>, std::string>>{
+           {"/run/user/77/", "/run/user/77/Tallybell"}, {"relative/dir", 回退}, {std::nullopt, 回退}}) {
+    测试::环境变量保护 替换("XDG_RUNTIME_DIR", 运行目录);
+    EXPECT_EQ(用户命名空间路径(), 命名空间);
   }
   测试::测试临时目录 目录;
   测试::环境变量保护 替换("XDG_RUNTIME_DIR", 目录.路径().string());
@@ -125,10 +123,7 @@ TEST(DiagnosticMemoryPosix, NamespaceFollowsAnAbsoluteRuntimeDirectoryAndIsPriva
   const fs::path 命名空间 = 目录.路径() / "Tallybell";
   std::string 结果 = "stale";
   ASSERT_TRUE(取用户命名空间目录(&结果));
-  EXPECT_EQ(结果, 命名空间.string());
-  struct stat 信息 {};
-  ASSERT_EQ(::lstat(命名空间.c_str(), &信息), 0);
-  EXPECT_EQ(信息.st_mode & 07777, 0700u);
+  EXPECT_EQ(结果, 命名空间.string());  // its modes and owner: security_lock_files_test.cpp
 
   // A symbolic link to a perfectly good directory is refused, and so is a file.
   fs::rename(命名空间, 目录.路径() / "real");

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -83,19 +84,12 @@ TEST(Windows长路径, 文件调用表的每个路径调用都收到扩展形式
   文件信息 信息;
   std::vector<目录项> 项;
   bool 已存在 = false;
-  EXPECT_TRUE(表.查询(甲, &信息));
-  EXPECT_TRUE(表.复制文件不覆盖(甲, 乙));
-  EXPECT_TRUE(表.移动不替换(乙, 丙));
-  EXPECT_TRUE(表.复制文件不覆盖(甲, 乙));
-  EXPECT_TRUE(表.移动并替换(乙, 丙));
-  EXPECT_TRUE(表.复制文件不覆盖(甲, 乙));
-  EXPECT_TRUE(表.替换并备份(丙, 乙, 深 + L"/c.bak"));
-  EXPECT_TRUE(表.清除只读(丙));
-  EXPECT_TRUE(表.创建目录(子目录, &已存在));
-  EXPECT_TRUE(表.枚举目录(深, &项));
-  EXPECT_EQ(项.size(), 4u);
-  EXPECT_TRUE(表.删除目录(子目录));
-  EXPECT_TRUE(表.删除文件(丙));
+  // Each step must succeed: one of them refused a form it was given.
+  EXPECT_TRUE(表.查询(甲, &信息) && 表.复制文件不覆盖(甲, 乙) && 表.移动不替换(乙, 丙));
+  EXPECT_TRUE(表.复制文件不覆盖(甲, 乙) && 表.移动并替换(乙, 丙) && 表.复制文件不覆盖(甲, 乙));
+  EXPECT_TRUE(表.替换并备份(丙, 乙, 深 + L"/c.bak") && 表.清除只读(丙) && 表.创建目录(子目录, &已存在));
+  EXPECT_TRUE(表.枚举目录(深, &项) && 项.size() == 4u);
+  EXPECT_TRUE(表.删除目录(子目录) && 表.删除文件(丙));
   ASSERT_GE(收到.size(), 18u);
   for (const std::wstring& 路径 : 收到) {
     EXPECT_EQ(路径.rfind(L"\\\\?\\", 0), 0u) << std::string(路径.begin(), 路径.end());
@@ -109,23 +103,19 @@ TEST(Windows长路径, 文件调用表的每个路径调用都收到扩展形式
 // (the replacement is then moved in); with one, the old file may sit at the backup name
 // (it is then put back). Either way the target keeps one complete content.
 TEST(Windows文件, ReplaceFileW半途失败后目标仍有完整内容) {
-  const struct {
-    bool 有备份;
-    DWORD 错误;
-    bool 成功;
-    const char* 目标内容;
-  } 用例[] = {
+  // With a backup name or not, the error ReplaceFileW reports, then the outcome.
+  const std::tuple<bool, DWORD, bool, const char*> 用例[] = {
       {false, ERROR_UNABLE_TO_MOVE_REPLACEMENT, true, "new"},
       {true, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false, "old"},
       {true, ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, "old"},
       {false, ERROR_ACCESS_DENIED, false, "old"},
   };
   static DWORD 错误 = 0;
-  for (const auto& 例 : 用例) {
+  for (const auto& [有备份, 给出错误, 期望成功, 目标内容] : 用例) {
     测试::测试临时目录 目录;
     测试::写测试文件(目录.子路径("target"), "old");
     测试::写测试文件(目录.子路径("new"), "new");
-    错误 = 例.错误;
+    错误 = 给出错误;
     // The outcome Windows documents for each code: _2 leaves the old file at the backup
     // name, the plain code without a backup leaves it deleted.
     Win32文件调用().ReplaceFileW = [](LPCWSTR 目标, LPCWSTR, LPCWSTR 备份, DWORD, LPVOID, LPVOID) {
@@ -135,11 +125,11 @@ TEST(Windows文件, ReplaceFileW半途失败后目标仍有完整内容) {
       return FALSE;
     };
     const bool 成功 = 系统文件调用表().替换并备份(目录.宽路径("target"), 目录.宽路径("new"),
-                                                  例.有备份 ? 目录.宽路径("backup") : L"");
+                                                  有备份 ? 目录.宽路径("backup") : L"");
     Win32文件调用() = 系统;
-    EXPECT_EQ(成功, 例.成功) << 例.错误;
-    EXPECT_EQ(测试::读测试文件(目录.子路径("target")), 例.目标内容) << 例.错误;
-    EXPECT_EQ(fs::exists(目录.子路径("new")), !例.成功) << 例.错误;
+    EXPECT_EQ(成功, 期望成功) << 错误;
+    EXPECT_EQ(测试::读测试文件(目录.子路径("target")), 目标内容) << 错误;
+    EXPECT_EQ(fs::exists(目录.子路径("new")), !期望成功) << 错误;
   }
 }
 
