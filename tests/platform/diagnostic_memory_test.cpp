@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <string>
 
@@ -51,8 +50,7 @@ TEST(诊断共享内存, 打开应用创建的通道并共享它的内存而不�
   ASSERT_TRUE(应用.已创建());
   诊断共享内存 通道;
   const auto 期望无通道 = [&] {
-    EXPECT_FALSE(通道.有映射() || 通道.有锁() || 通道.视图() != nullptr);
-    EXPECT_EQ(通道.加锁(0), 加锁结果::错误);
+    EXPECT_FALSE(通道.有映射() || 通道.有锁() || 通道.视图() != nullptr || 通道.加锁(0) != 加锁结果::错误);
     通道.解锁();  // harmless without a lock
   };
   for (int 次 = 0; 次 < 2; ++次) {
@@ -61,14 +59,12 @@ TEST(诊断共享内存, 打开应用创建的通道并共享它的内存而不�
   }
   通道.打开("contract-open");
   EXPECT_FALSE(写一行("contract-absent"));
-  EXPECT_TRUE(通道.有映射() && 通道.有锁());
-  ASSERT_NE(通道.视图(), nullptr);
+  ASSERT_TRUE(通道.有映射() && 通道.有锁() && 通道.视图() != nullptr);
   ASSERT_EQ(通道.加锁(200), 加锁结果::取得);
-  // Both ends of the view, written by the update core, are seen by the application.
-  std::memcpy(通道.视图() + 8, "line", 4);
+  // The view's last byte, written by the update core, is seen by the application (its
+  // first ones by the lines written below).
   通道.视图()[诊断视图字节数 - 1] = 0x5A;
   通道.解锁();
-  EXPECT_EQ(std::memcmp(应用.视图() + 8, "line", 4), 0);
   EXPECT_EQ(应用.视图()[诊断视图字节数 - 1], 0x5A);
 
   ASSERT_TRUE(应用.别处持锁(true));

@@ -7,9 +7,9 @@
 //
 // The fault table: server faults met by the real download client and the download task,
 // what each leaves behind (lastError, .part, checkpoint), and that the next run resumes
-// from there with a Range request and ends with a verified object. The task's own checks
-// of sizes, ranges, statuses and hashes are tabled with the scripted transport
-// (tests/download); here are the faults the platform's HTTP library meets.
+// from there and ends with a verified object. The task's own checks of sizes, ranges,
+// statuses and hashes are tabled with the scripted transport (tests/download); here are
+// the faults the platform's HTTP library meets.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -32,13 +32,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace 测试;
-using 块表 = std::vector<std::uint64_t>;
 
 constexpr std::uint64_t 对象大小 = 3 * 4096 + 200;
 constexpr std::uint64_t 故障对象大小 = 100000;
 constexpr std::uint64_t 已有 = 4000;  // bytes an earlier, interrupted run left in .part
-
-std::wstring 宽(const std::string& 文本) { return 逐字节加宽(文本); }
 
 // What one download produced, as its callbacks saw it.
 struct 下载记录 {
@@ -47,7 +44,7 @@ struct 下载记录 {
   int 响应头次数 = 0;
   bool 正文先于响应头 = false;
   下载响应 头;
-  块表 块;
+  std::vector<std::uint64_t> 块;
   std::string 正文;
 };
 
@@ -64,7 +61,7 @@ class HTTP客户端测试 : public 下载任务测试 {
   }
 
   static JsonHttp请求 请求(const std::string& 地址, const wchar_t* 方法 = L"POST") {
-    return 服务交换请求(方法, 宽(地址), false);
+    return 服务交换请求(方法, 逐字节加宽(地址), false);
   }
 
   // Sends and expects a failure with 消息 that leaves the response untouched.
@@ -77,7 +74,7 @@ class HTTP客户端测试 : public 下载任务测试 {
     EXPECT_EQ(响应.statusCode, 7u);
   }
 
-  static 下载请求 下载(const std::string& 地址, std::uint64_t 起点 = 0) { return {宽(地址), 起点, 10000, 10000, 10000}; }
+  static 下载请求 下载(const std::string& 地址, std::uint64_t 起点 = 0) { return {逐字节加宽(地址), 起点, 10000, 10000, 10000}; }
 
   static 下载记录 执行(const 下载请求& 请求, std::size_t 批量字节 = 0) {
     下载记录 记录;
@@ -123,7 +120,6 @@ const 服务故障 故障表[] = {
      "下载正文超过声明大小。", 已有, 已有},
     {"redirect to a refused address", [](auto& 答) { 答 = 跳转应答(302, "http://127.0.0.1/o"); },
      "下载最终地址不在允许地址内。", 已有, 已有},
-    {"connection closed without an answer", [](auto& 答) { 答.hangUp = true; }, "WinHTTP 下载请求失败。", 已有, 已有},
     {"a server trickling bytes until the time limit", [](auto& 答) { 答.trickleBytes = 2000, 答.trickleMs = 250; },
      "下载任务超过总时限。", 已有 + 1, 故障对象大小 - 1, L"下载任务超过总时限。", 3000},
 };
@@ -142,10 +138,9 @@ TEST_F(HTTP客户端测试, 方法请求头与正文逐字节到达且跳转按�
   std::wstring 错误 = L"stale";
   ASSERT_TRUE(客户端_.发送(投递, &响应, &错误)) << 宽转UTF8宽松(错误);
   EXPECT_TRUE(错误.empty());
-  EXPECT_EQ(响应.statusCode, 500u);
-  EXPECT_EQ(响应.body, "{\"error\":\"busy\"}");
-  EXPECT_EQ(响应.finalUrl, 宽(服务_.地址("/after?attempt=2")));
-  投递.url = 宽(服务_.地址("/see-other"));
+  EXPECT_EQ(std::to_string(响应.statusCode) + " " + 响应.body, "500 {\"error\":\"busy\"}");
+  EXPECT_EQ(响应.finalUrl, 逐字节加宽(服务_.地址("/after?attempt=2")));
+  投递.url = 逐字节加宽(服务_.地址("/see-other"));
   ASSERT_TRUE(客户端_.发送(投递, &响应, nullptr));
 
   const auto 已收 = 服务_.已收请求();
@@ -175,17 +170,15 @@ TEST_F(HTTP客户端测试, 五次跳转被跟随第六次与不允许的目标�
   服务_.设置路由("GET", "/hop/7", {应答(200, "arrived")});
   JsonHttp响应 响应;
   ASSERT_TRUE(客户端_.发送(请求(服务_.地址("/hop/2"), L"GET"), &响应, nullptr));
-  EXPECT_EQ(响应.body, "arrived");
-  EXPECT_EQ(响应.finalUrl, 宽(服务_.地址("/hop/7")));
+  EXPECT_EQ(宽转UTF8宽松(响应.finalUrl) + " " + 响应.body, 服务_.地址("/hop/7") + " arrived");
   期望失败(请求(服务_.地址("/hop/1"), L"GET"), JsonHttp消息::请求失败);
   EXPECT_EQ(服务_.已收请求().size(), 6u + 6u);
 
   测试服务 明文服务(明文选项());
   ASSERT_TRUE(明文服务.已启动());
-  // The last: HTTPS must not step down to plain HTTP, not even to the content host.
-  for (const std::string& 位置 : {明文服务.地址("/landing"), std::string("ftp://localhost/x"),
-                                 std::string("http://" TALLYBELL_CONTENT_HOST "x/m.json"),
-                                 std::string("http://" TALLYBELL_CONTENT_HOST "/m.json")}) {
+  // HTTPS must not step down to plain HTTP, not even to the content host (the address
+  // rules themselves are tabled in tests/transport).
+  for (const std::string& 位置 : {明文服务.地址("/landing"), std::string("http://" TALLYBELL_CONTENT_HOST "/m.json")}) {
     SCOPED_TRACE(位置);
     服务_.设置路由("GET", "/start", {跳转应答(302, 位置)});
     auto 获取 = 请求(服务_.地址("/start"), L"GET");
@@ -200,8 +193,7 @@ TEST_F(HTTP客户端测试, 五次跳转被跟随第六次与不允许的目标�
   auto 获取 = 请求("http://" TALLYBELL_CONTENT_HOST "/manifests/r1.json", L"GET");
   获取.allowContentHost = true;
   ASSERT_TRUE(客户端_.发送(获取, &响应, nullptr));
-  EXPECT_EQ(响应.body, "{\"formatVersion\":1}");
-  EXPECT_EQ(响应.finalUrl, 获取.url);
+  EXPECT_TRUE(响应.body == "{\"formatVersion\":1}" && 响应.finalUrl == 获取.url) << 响应.body;
   ASSERT_EQ(明文服务.已收请求().size(), 1u);
   EXPECT_EQ(明文服务.已收请求()[0].请求头("Host"), TALLYBELL_CONTENT_HOST);
 }
@@ -228,7 +220,8 @@ TEST_F(HTTP客户端测试, 不受信任的CA主机名不符只有TLS13停滞与
     下载请求 获取 = 下载(服务.地址("/o"));
     发出.receiveTimeoutMs = 获取.receiveTimeoutMs = 1000;
     期望失败(发出, JsonHttp消息::请求失败);
-    EXPECT_EQ(执行(获取).响应头次数, 0);
+    const 下载记录 记录 = 执行(获取);
+    EXPECT_TRUE(记录.响应头次数 == 0 && 记录.消息 == 下载HTTP消息::请求失败);
     EXPECT_EQ(服务.已收请求().size(), 答.status == 204 ? 0u : 2u);  // none for the refused services
   }
   只信任(服务_, &环境_);
@@ -255,14 +248,11 @@ TEST_F(HTTP客户端测试, 下载每一跳都带Range而非ASCII字符按UTF8�
   服务_.设置路由("GET", "/o", {对象});
   下载记录 记录 = 执行(下载(服务_.地址("/a"), 100), 4096);
   ASSERT_TRUE(记录.成功) << testing::PrintToString(记录.消息);
-  EXPECT_TRUE(记录.消息.empty());
-  EXPECT_EQ(记录.响应头次数, 1);
-  EXPECT_FALSE(记录.正文先于响应头);
-  EXPECT_EQ(记录.头.statusCode, 206u);
+  EXPECT_TRUE(记录.消息.empty() && 记录.响应头次数 == 1 && !记录.正文先于响应头);
   EXPECT_EQ(记录.头.finalUrl, 下载(服务_.地址("/o")).url);
-  EXPECT_TRUE(记录.头.hasContentLength && 记录.头.acceptsByteRanges && 记录.头.hasContentRange);
+  EXPECT_TRUE(记录.头.statusCode == 206 && 记录.头.hasContentLength && 记录.头.acceptsByteRanges && 记录.头.hasContentRange);
   EXPECT_EQ(记录.头.contentLength, 对象大小 - 100);
-  EXPECT_EQ(记录.块, (块表{4096, 4096, 4096, 100}));
+  EXPECT_EQ(记录.块, (std::vector<std::uint64_t>{4096, 4096, 4096, 100}));
   EXPECT_EQ(记录.正文, 偏移图案(对象大小).substr(100));
   for (const auto& 项 : 服务_.已收请求()) {
     EXPECT_EQ(项.请求头("Range") + " " + 项.请求头("User-Agent"), "bytes=100- TallybellUpdater/1.0");
@@ -294,13 +284,12 @@ TEST_F(真实下载故障测试, 每种服务端故障留下正确的断点下�
     写断点(已有, 1, 0, "earlier");
     服务应答 应答 = 对象应答(故障对象大小);
     故障.改动(应答);
-    服务_.设置路由("GET", "*", {应答, 对象应答(故障对象大小)});
+    服务_.设置路由("GET", "*", {应答});
     const std::size_t 此前请求 = 服务_.已收请求().size();
     配置_.totalTimeoutMs = 故障.时限毫秒;
 
     const 运行结果 第一次 = 运行(真实客户端_);
-    EXPECT_FALSE(第一次.成功);
-    EXPECT_EQ(第一次.消息, 故障.任务消息);
+    EXPECT_TRUE(!第一次.成功 && 第一次.消息 == 故障.任务消息) << 宽转UTF8宽松(第一次.消息);
     ASSERT_EQ(服务_.已收请求().size(), 此前请求 + 1);
     EXPECT_EQ(服务_.已收请求().at(此前请求).请求头("Range"), "bytes=4000-");
     EXPECT_FALSE(fs::exists(文件(".object")));
@@ -311,18 +300,7 @@ TEST_F(真实下载故障测试, 每种服务端故障留下正确的断点下�
     EXPECT_GE(断点.downloaded, 故障.至少);
     EXPECT_LE(断点.downloaded, 故障.至多);
     EXPECT_EQ(部分(), 对象_.substr(0, static_cast<std::size_t>(断点.downloaded)));
-    const bool 留下部分 = fs::exists(文件(".part"));
-
-    配置_.totalTimeoutMs = 30000;
-    const 运行结果 第二次 = 运行(真实客户端_);
-    ASSERT_TRUE(第二次.成功) << testing::PrintToString(第二次.消息);
-    const std::string 续传范围 = 断点.downloaded == 0 ? "" : "bytes=" + std::to_string(断点.downloaded) + "-";
-    EXPECT_EQ(服务_.已收请求().at(此前请求 + 1).请求头("Range"), 续传范围);
-    EXPECT_EQ(读测试文件(文件(".object")), 对象_);
-    EXPECT_FALSE(fs::exists(文件(".part")) || fs::exists(文件(".part.json")));
-    EXPECT_EQ(第二次.结果.downloadedSize, 故障对象大小);
-    // A run that finds no .part discards the checkpoint, and its count starts again.
-    EXPECT_EQ(第二次.结果.retryCount, 留下部分 ? 3u : 1u);
+    续传完成(断点.downloaded);  // the next run resumes from what is left
   }
 }
 

@@ -30,9 +30,7 @@ std::vector<std::wstring> 收到;
 
 template <typename T>
 void 记若是路径(T 参数) {
-  if constexpr (std::is_same_v<T, LPCWSTR>) {
-    if (参数 != nullptr) 收到.emplace_back(参数);
-  }
+  if constexpr (std::is_same_v<T, LPCWSTR>) if (参数 != nullptr) 收到.emplace_back(参数);
 }
 
 // One entry of the table that records its path arguments, then calls the real function.
