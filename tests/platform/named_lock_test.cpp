@@ -10,13 +10,15 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "common/text.h"
 #include "download/download_test_support.h"
 #include "platform/named_mutex.h"
 #include "platform/named_semaphore.h"
-#include "storage/coordinator_lock.h"
 #include "support/lock_holder.h"
+#include "storage/coordinator_lock.h"
 #include "support/lock_namespace.h"
 #include "support/program_runner.h"
 #include "support/temp_dir.h"
@@ -27,26 +29,31 @@ namespace {
 
 using namespace 测试;
 
-TEST(命名锁, 两个平台拒绝同样的名称和名额数) {
+// The same names and counts are refused on both builds; a mutex held elsewhere is waited
+// for a bounded time, and the longest wait takes it as soon as it is let go.
+TEST(命名锁, 两个平台拒绝同样的名称和名额数而等待有界) {
   私有锁命名空间 命名空间;
-  const struct {
-    std::wstring 名称;
-    std::uint32_t 名额数;
-    bool 可用;
-  } 用例[] = {{L"Tallybell-LockTest", 1, true}, {L"Tallybell-LockTest", 64, true}, {L"", 1, false},
-              {L"a/b", 1, false}, {L"a\\b", 1, false}, {std::wstring(L"a\0b", 3), 1, false},
-              {L"Tallybell-LockTest", 0, false}, {L"Tallybell-LockTest", 65, false}};
-  for (const auto& 例 : 用例) {
+  for (const auto& [名称, 名额数, 可用] : std::vector<std::tuple<std::wstring, std::uint32_t, bool>>{
+           {L"Tallybell-LockTest", 1, true}, {L"Tallybell-LockTest", 64, true}, {L"", 1, false},
+           {L"a/b", 1, false}, {L"a\\b", 1, false}, {std::wstring(L"a\0b", 3), 1, false},
+           {L"Tallybell-LockTest", 0, false}, {L"Tallybell-LockTest", 65, false}}) {
     {
       命名信号量 信号量;
-      EXPECT_EQ(信号量.打开或创建(例.名称, 例.名额数), 例.可用) << 例.名额数;
-      EXPECT_EQ(信号量.取得名额(0), 例.可用 ? 加锁结果::取得 : 加锁结果::错误);
+      EXPECT_EQ(信号量.打开或创建(名称, 名额数), 可用) << 名额数;
+      EXPECT_EQ(信号量.取得名额(0), 可用 ? 加锁结果::取得 : 加锁结果::错误);
     }
     命名互斥体 互斥体;  // a Windows name holds one kernel object at a time
-    if (例.名额数 == 1) {
-      EXPECT_EQ(互斥体.打开或创建(例.名称), 例.可用);
-    }
+    if (名额数 == 1) { EXPECT_EQ(互斥体.打开或创建(名称), 可用); }
   }
+  命名互斥体 锁;
+  ASSERT_TRUE(锁.打开或创建(L"Tallybell-MutexTest-1"));
+  {
+    持锁线程 持有者(L"Tallybell-MutexTest-1");
+    ASSERT_TRUE(持有者.已取得());
+    EXPECT_EQ(锁.加锁(0), 加锁结果::超时);
+    EXPECT_EQ(锁.加锁(30), 加锁结果::超时);
+  }
+  EXPECT_EQ(锁.加锁(0xFFFFFFFFu), 加锁结果::取得);
 }
 
 // Slots run out and come back when given back, destroyed, or (POSIX) when the process that
@@ -83,33 +90,21 @@ TEST(命名锁, 名额用尽后等待超时而归还析构或持有进程死去�
 #endif
 }
 
-TEST(命名锁, 另一持有者在时等待有界而它放开后最长的等待立即取得) {
-  私有锁命名空间 命名空间;
-  const std::wstring 名称 = L"Tallybell-MutexTest-1";
-  命名互斥体 锁;
-  ASSERT_TRUE(锁.打开或创建(名称));
-  {
-    持锁线程 持有者(名称);
-    ASSERT_TRUE(持有者.已取得());
-    EXPECT_EQ(锁.加锁(0), 加锁结果::超时);
-    EXPECT_EQ(锁.加锁(30), 加锁结果::超时);
-  }
-  EXPECT_EQ(锁.加锁(0xFFFFFFFFu), 加锁结果::取得);
-}
-
 // A run that died holding the coordinator lock or a download object's lock does not keep
-// the next run out: the built program prepares the release as if nobody had held them.
+// the next run out: the built program prepares the release as if nobody had held them. The
+// release's deepest path is far beyond the old 260-character limit of Windows and installs
+// like any other.
 TEST(命名锁, 持有者死去后下一次运行照常准备版本) {
   私有锁命名空间 命名空间;
   测试临时目录 目录;
-  const 发布内容 文件 = {{"Tallybell.exe", "exe-abandoned"}};
-  写入更新夹具(目录.子路径("fixture"), 夹具策略{}, 文件);
-  const std::wstring 对象锁 = 下载对象锁前缀 + 逐字节加宽(测试SHA256("exe-abandoned"));
+  const std::string 段(60, 'd');
+  const std::string 深路径 = 段 + "/" + 段 + "/" + 段 + "/" + 段 + "/" + 段 + "/" + 段 + "/deep.bin";
+  写入更新夹具(目录.子路径("fixture"), 夹具策略{}, {{"Tallybell.exe", "exe"}, {深路径, "deep content"}});
   std::vector<std::unique_ptr<命名互斥体>> 句柄;  // keeps a Windows mutex alive once abandoned
-  for (const std::wstring& 名称 : {std::wstring(协调器锁名称), 对象锁}) {
+  for (const std::wstring& 名称 :
+       {std::wstring(协调器锁名称), 下载对象锁前缀 + 逐字节加宽(测试SHA256("deep content"))}) {
     句柄.push_back(std::make_unique<命名互斥体>());
-    ASSERT_TRUE(句柄.back()->打开或创建(名称));
-    ASSERT_TRUE(持锁后死去(名称));
+    ASSERT_TRUE(句柄.back()->打开或创建(名称) && 持锁后死去(名称));
   }
   const 程序结果 结果 = 运行更新程序({"--background-check", "--offline-fixture", 目录.子路径("fixture").u8string(),
                                       "--program-root", 目录.子路径("program").u8string(), "--state-root",
@@ -117,6 +112,9 @@ TEST(命名锁, 持有者死去后下一次运行照常准备版本) {
   ASSERT_TRUE(结果.已运行);
   EXPECT_EQ(结果.退出码, 0u) << 结果.输出;
   EXPECT_EQ(结果.输出, "background release prepared\n");
+  const auto 深文件 = 目录.子路径("program/releases/r2") / std::filesystem::u8path(深路径);
+  EXPECT_GT(深文件.wstring().size(), 400u);
+  EXPECT_EQ(读测试文件(深文件), "deep content");
 }
 
 // A run that finds another holder downloading the same object waits for it and then takes
@@ -133,8 +131,7 @@ TEST_F(下载任务测试, 另一持有者正在下载同一对象时等待后�
   const 运行结果 结果 = 运行(传输);
   完成下载.join();
   ASSERT_TRUE(结果.成功) << ::testing::PrintToString(结果.消息);
-  EXPECT_TRUE(结果.结果.fromCache);
-  EXPECT_TRUE(传输.请求.empty());
+  EXPECT_TRUE(结果.结果.fromCache && 传输.请求.empty());
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
-// What only Windows has: the sharing of the reading modes, what the Win32 file functions
-// receive from the file-call table (every path in its full extended form), ReplaceFileW's
-// half-done outcomes, and the manifest both programs carry.
+// What only Windows has: what the Win32 file functions receive from the file-call table
+// (every path in its full extended form), ReplaceFileW's half-done outcomes, and the
+// manifest both programs carry.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -26,56 +28,32 @@ namespace fs = std::filesystem;
 const Win32文件函数 系统 = Win32文件调用();
 std::vector<std::wstring> 收到;
 
-BOOL 记(LPCWSTR 路径) {
-  if (路径 != nullptr) 收到.emplace_back(路径);
-  return TRUE;
+template <typename T>
+void 记若是路径(T 参数) {
+  if constexpr (std::is_same_v<T, LPCWSTR>) if (参数 != nullptr) 收到.emplace_back(参数);
 }
 
-// Records the path arguments of every Win32 file function, then calls the real one.
-class 记录Win32路径 {
- public:
-  记录Win32路径() {
-    auto& 表 = Win32文件调用();
-    表.CreateFileW = [](LPCWSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES t, DWORD d, DWORD f, HANDLE h) {
-      return 记(p), 系统.CreateFileW(p, a, s, t, d, f, h);
-    };
-    表.GetFileAttributesExW = [](LPCWSTR p, GET_FILEEX_INFO_LEVELS l, LPVOID o) {
-      return 记(p), 系统.GetFileAttributesExW(p, l, o);
-    };
-    表.GetFileAttributesW = [](LPCWSTR p) { return 记(p), 系统.GetFileAttributesW(p); };
-    表.SetFileAttributesW = [](LPCWSTR p, DWORD a) { return 记(p), 系统.SetFileAttributesW(p, a); };
-    表.FindFirstFileW = [](LPCWSTR p, LPWIN32_FIND_DATAW d) { return 记(p), 系统.FindFirstFileW(p, d); };
-    表.CreateDirectoryW = [](LPCWSTR p, LPSECURITY_ATTRIBUTES s) { return 记(p), 系统.CreateDirectoryW(p, s); };
-    表.DeleteFileW = [](LPCWSTR p) { return 记(p), 系统.DeleteFileW(p); };
-    表.RemoveDirectoryW = [](LPCWSTR p) { return 记(p), 系统.RemoveDirectoryW(p); };
-    表.MoveFileExW = [](LPCWSTR a, LPCWSTR b, DWORD f) { return 记(a), 记(b), 系统.MoveFileExW(a, b, f); };
-    表.ReplaceFileW = [](LPCWSTR a, LPCWSTR b, LPCWSTR c, DWORD f, LPVOID x, LPVOID y) {
-      return 记(a), 记(b), 记(c), 系统.ReplaceFileW(a, b, c, f, x, y);
-    };
-    表.CopyFileW = [](LPCWSTR a, LPCWSTR b, BOOL f) { return 记(a), 记(b), 系统.CopyFileW(a, b, f); };
-    收到.clear();
+// One entry of the table that records its path arguments, then calls the real function.
+template <auto 成员, typename = std::decay_t<decltype(系统.*成员)>>
+struct 记录调用;
+template <auto 成员, typename R, typename... A>
+struct 记录调用<成员, R (*)(A...)> {
+  static R 调用(A... 参数) {
+    (记若是路径(参数), ...);
+    return (系统.*成员)(参数...);
   }
-  ~记录Win32路径() { Win32文件调用() = 系统; }
 };
 
-// A writer is open: the plain reader shares with it, the hashing reader does not; the
-// hashing reader lets others read, but not write.
-TEST(Windows文件, 读取模式的共享) {
-  测试::测试临时目录 目录;
-  const std::wstring 路径 = 目录.宽路径("data.bin");
-  测试::写测试文件(路径, "0123456789");
-  文件 写者, 读者, 顺序;
-  ASSERT_TRUE(写者.打开(路径, 打开模式::读写打开或新建));
-  EXPECT_TRUE(读者.打开(路径, 打开模式::读取已有));
-  EXPECT_FALSE(顺序.打开(路径, 打开模式::顺序读取已有));
-  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  写者.重置();
-  ASSERT_TRUE(顺序.打开(路径, 打开模式::顺序读取已有));
-  EXPECT_FALSE(写者.打开(路径, 打开模式::读写打开或新建));
-  文件 新建;
-  ASSERT_TRUE(新建.打开(目录.宽路径("new"), 打开模式::独占新建写入));
-  EXPECT_FALSE(读者.打开(目录.宽路径("new"), 打开模式::读取已有));  // no sharing at all
-}
+// While it lives, every Win32 file function of the table records the paths it receives.
+template <auto... 成员>
+struct 记录Win32路径 {
+  记录Win32路径() { ((Win32文件调用().*成员 = &记录调用<成员>::调用), ..., 收到.clear()); }
+  ~记录Win32路径() { Win32文件调用() = 系统; }
+};
+using W = Win32文件函数;
+using 记录全部路径 = 记录Win32路径<&W::CreateFileW, &W::GetFileAttributesExW, &W::GetFileAttributesW,
+                                    &W::SetFileAttributesW, &W::FindFirstFileW, &W::CreateDirectoryW, &W::DeleteFileW,
+                                    &W::RemoveDirectoryW, &W::MoveFileExW, &W::ReplaceFileW, &W::CopyFileW>;
 
 // The extended form is made from the full path; every entry of the table that takes a path
 // hands the Win32 function that form, here for a folder 300 characters deep given with '/'
@@ -96,7 +74,7 @@ TEST(Windows长路径, 文件调用表的每个路径调用都收到扩展形式
     ASSERT_TRUE(CreateDirectoryW(长路径形式(深).c_str(), nullptr));
   }
   const std::wstring 甲 = 深 + L"/x/../a.txt", 乙 = 深 + L"/b.txt", 丙 = 深 + L"/c.txt", 子目录 = 深 + L"/sub";
-  记录Win32路径 记录;
+  记录全部路径 记录;
   const 文件调用表& 表 = 系统文件调用表();
   原生文件 句柄 = 无效文件;
   ASSERT_TRUE(表.打开(甲, 打开模式::独占新建写入, &句柄));
@@ -104,19 +82,12 @@ TEST(Windows长路径, 文件调用表的每个路径调用都收到扩展形式
   文件信息 信息;
   std::vector<目录项> 项;
   bool 已存在 = false;
-  EXPECT_TRUE(表.查询(甲, &信息));
-  EXPECT_TRUE(表.复制文件不覆盖(甲, 乙));
-  EXPECT_TRUE(表.移动不替换(乙, 丙));
-  EXPECT_TRUE(表.复制文件不覆盖(甲, 乙));
-  EXPECT_TRUE(表.移动并替换(乙, 丙));
-  EXPECT_TRUE(表.复制文件不覆盖(甲, 乙));
-  EXPECT_TRUE(表.替换并备份(丙, 乙, 深 + L"/c.bak"));
-  EXPECT_TRUE(表.清除只读(丙));
-  EXPECT_TRUE(表.创建目录(子目录, &已存在));
-  EXPECT_TRUE(表.枚举目录(深, &项));
-  EXPECT_EQ(项.size(), 4u);
-  EXPECT_TRUE(表.删除目录(子目录));
-  EXPECT_TRUE(表.删除文件(丙));
+  // Each step must succeed: one of them refused a form it was given.
+  EXPECT_TRUE(表.查询(甲, &信息) && 表.复制文件不覆盖(甲, 乙) && 表.移动不替换(乙, 丙));
+  EXPECT_TRUE(表.复制文件不覆盖(甲, 乙) && 表.移动并替换(乙, 丙) && 表.复制文件不覆盖(甲, 乙));
+  EXPECT_TRUE(表.替换并备份(丙, 乙, 深 + L"/c.bak") && 表.清除只读(丙) && 表.创建目录(子目录, &已存在));
+  EXPECT_TRUE(表.枚举目录(深, &项) && 项.size() == 4u);
+  EXPECT_TRUE(表.删除目录(子目录) && 表.删除文件(丙));
   ASSERT_GE(收到.size(), 18u);
   for (const std::wstring& 路径 : 收到) {
     EXPECT_EQ(路径.rfind(L"\\\\?\\", 0), 0u) << std::string(路径.begin(), 路径.end());
@@ -130,23 +101,19 @@ TEST(Windows长路径, 文件调用表的每个路径调用都收到扩展形式
 // (the replacement is then moved in); with one, the old file may sit at the backup name
 // (it is then put back). Either way the target keeps one complete content.
 TEST(Windows文件, ReplaceFileW半途失败后目标仍有完整内容) {
-  const struct {
-    bool 有备份;
-    DWORD 错误;
-    bool 成功;
-    const char* 目标内容;
-  } 用例[] = {
+  // With a backup name or not, the error ReplaceFileW reports, then the outcome.
+  const std::tuple<bool, DWORD, bool, const char*> 用例[] = {
       {false, ERROR_UNABLE_TO_MOVE_REPLACEMENT, true, "new"},
       {true, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false, "old"},
       {true, ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, "old"},
       {false, ERROR_ACCESS_DENIED, false, "old"},
   };
   static DWORD 错误 = 0;
-  for (const auto& 例 : 用例) {
+  for (const auto& [有备份, 给出错误, 期望成功, 目标内容] : 用例) {
     测试::测试临时目录 目录;
     测试::写测试文件(目录.子路径("target"), "old");
     测试::写测试文件(目录.子路径("new"), "new");
-    错误 = 例.错误;
+    错误 = 给出错误;
     // The outcome Windows documents for each code: _2 leaves the old file at the backup
     // name, the plain code without a backup leaves it deleted.
     Win32文件调用().ReplaceFileW = [](LPCWSTR 目标, LPCWSTR, LPCWSTR 备份, DWORD, LPVOID, LPVOID) {
@@ -156,11 +123,11 @@ TEST(Windows文件, ReplaceFileW半途失败后目标仍有完整内容) {
       return FALSE;
     };
     const bool 成功 = 系统文件调用表().替换并备份(目录.宽路径("target"), 目录.宽路径("new"),
-                                                  例.有备份 ? 目录.宽路径("backup") : L"");
+                                                  有备份 ? 目录.宽路径("backup") : L"");
     Win32文件调用() = 系统;
-    EXPECT_EQ(成功, 例.成功) << 例.错误;
-    EXPECT_EQ(测试::读测试文件(目录.子路径("target")), 例.目标内容) << 例.错误;
-    EXPECT_EQ(fs::exists(目录.子路径("new")), !例.成功) << 例.错误;
+    EXPECT_EQ(成功, 期望成功) << 错误;
+    EXPECT_EQ(测试::读测试文件(目录.子路径("target")), 目标内容) << 错误;
+    EXPECT_EQ(fs::exists(目录.子路径("new")), !期望成功) << 错误;
   }
 }
 
