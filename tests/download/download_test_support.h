@@ -149,6 +149,19 @@ class 下载任务测试 : public ::testing::Test {
     return 结果;
   }
 
+  // Runs with a well-behaved transport and checks that it resumes at 起点 and ends with
+  // the verified object alone.
+  void 续传完成(std::uint64_t 起点) {
+    脚本下载传输 传输(对象_);
+    const 运行结果 结果 = 运行(传输);
+    ASSERT_TRUE(结果.成功) << ::testing::PrintToString(结果.消息);
+    ASSERT_EQ(传输.请求.size(), 1u);
+    EXPECT_EQ(传输.请求[0].rangeStart, 起点);
+    EXPECT_EQ(结果.结果.downloadedSize, 对象_.size());
+    EXPECT_EQ(目录内容(缓存()), std::vector<std::string>{配置_.sha256 + ".object"});
+    EXPECT_EQ(读测试文件(文件(".object")), 对象_);
+  }
+
   断点视图 读断点() const {
     断点视图 视图;
     if (!std::filesystem::exists(文件(".part.json"))) return 视图;
