@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <regex>
 #include <set>
 
@@ -179,56 +180,45 @@ TEST_F(更新协调器测试, 读不出的状态文件不被重建而损坏的�
 const std::regex 小写GUID形状("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
 
 // Created once and kept; content that is not a lowercase GUID line is replaced by a new
-// identity and kept aside in the backup.
+// identity and kept aside in the backup. A failed write hands out nothing and leaves both
+// files; an identity that exists but cannot be read now is kept, since a new one would make
+// the service count this machine twice.
 TEST(设备安装标识, 首次创建后保持不变而无效内容被替换且失败时文件不变) {
   测试临时目录 目录;
   const fs::path 标识文件 = 目录.子路径("state/installation-id.txt"), 备份文件 = 目录.子路径("state/installation-id.txt.bak");
-  const auto 取得 = [&] {
-    std::string 标识 = "untouched";
-    EXPECT_TRUE(取得设备安装标识(目录.宽路径(), &标识));
-    return 标识;
-  };
-  const std::string 标识 = 取得();
+  std::string 标识;
+  ASSERT_TRUE(取得设备安装标识(目录.宽路径(), &标识));
   EXPECT_TRUE(std::regex_match(标识, 小写GUID形状)) << 标识;
   EXPECT_EQ(读测试文件(标识文件), 标识 + "\n");
-  EXPECT_EQ(取得(), 标识);
   EXPECT_FALSE(fs::exists(备份文件));
-  const std::string 无效内容[] = {
-      "0123ABCD-0000-FFFF-9999-ABCDEFABCDEF\n",  // upper case
-      "\xEF\xBB\xBF" "0123abcd-0000-ffff-9999-abcdefabcdef\n",  // byte order mark
-      "",
+  const std::string 原行 = 标识 + "\n";
+  const struct {
+    std::string 内容;
+    const char* 故障;  // the file call that fails, if any
+  } 用例表[] = {
+      {原行, nullptr},
+      {"0123ABCD-0000-FFFF-9999-ABCDEFABCDEF\n", nullptr},                      // upper case
+      {"\xEF\xBB\xBF" "0123abcd-0000-ffff-9999-abcdefabcdef\n", nullptr},  // byte order mark
+      {"", nullptr},
+      {"invalid\n", "写入"}, {"invalid\n", "刷新"}, {"invalid\n", "替换并备份"}, {原行, "打开"}, {原行, "读取"},
   };
-  for (const std::string& 内容 : 无效内容) {
-    写测试文件(标识文件, 内容);
-    const std::string 新标识 = 取得();
-    EXPECT_TRUE(std::regex_match(新标识, 小写GUID形状)) << 内容;
-    EXPECT_EQ(读测试文件(标识文件), 新标识 + "\n");
-    EXPECT_EQ(读测试文件(备份文件), 内容);
-  }
-
-  // A failed write hands out nothing and leaves both files; an identity that exists but
-  // cannot be read now is kept, since a new one would make the service count this machine
-  // twice.
-  const std::string 原标识 = 取得();
-  for (const std::string 调用 : {"写入", "刷新", "替换并备份", "打开", "读取"}) {
-    SCOPED_TRACE(调用);
-    const bool 读取 = 调用 == "打开" || 调用 == "读取";
-    const std::string 内容 = 读取 ? 原标识 + "\n" : "invalid\n";
-    写测试文件(标识文件, 内容);
+  for (const auto& 项 : 用例表) {
+    SCOPED_TRACE(项.故障 ? 项.故障 : 项.内容);
+    写测试文件(标识文件, 项.内容);
     写测试文件(备份文件, "older\n");
-    std::string 标识 = "untouched";
-    {
-      文件故障注入 故障{调用};
-      EXPECT_FALSE(取得设备安装标识(目录.宽路径(), &标识));
-      EXPECT_TRUE(故障.已注入());
-    }
-    EXPECT_EQ(标识, "untouched");
-    EXPECT_EQ(读测试文件(标识文件), 内容);
-    EXPECT_EQ(读测试文件(备份文件), "older\n");
-    EXPECT_EQ(目录内容(目录.子路径("state")),
-              (std::vector<std::string>{"installation-id.txt", "installation-id.txt.bak"}));
+    std::string 新标识 = "untouched";
+    std::optional<文件故障注入> 故障;
+    if (项.故障) 故障.emplace(std::string(项.故障));
+    EXPECT_EQ(取得设备安装标识(目录.宽路径(), &新标识), !项.故障);
+    EXPECT_EQ(故障 && 故障->已注入(), 项.故障 != nullptr);
+    故障.reset();
+    const bool 替换 = !项.故障 && 项.内容 != 原行;
+    EXPECT_EQ(新标识, 项.故障 ? "untouched" : 替换 ? 新标识 : 标识);
+    EXPECT_TRUE(项.故障 || std::regex_match(新标识, 小写GUID形状)) << 新标识;
+    EXPECT_EQ(读测试文件(标识文件), 替换 ? 新标识 + "\n" : 项.内容);
+    EXPECT_EQ(读测试文件(备份文件), 替换 ? 项.内容 : "older\n");
+    EXPECT_EQ(目录内容(目录.子路径("state")), (std::vector<std::string>{"installation-id.txt", "installation-id.txt.bak"}));
   }
-  EXPECT_EQ(取得(), 原标识);
 }
 
 class 隔离恢复 : public ::testing::Test {

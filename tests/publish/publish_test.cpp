@@ -116,8 +116,8 @@ TEST_F(发布工具, 夹具只接受指向该清单的策略且不覆盖已有�
   EXPECT_EQ(目录内容(目录_.路径()), (std::vector<std::string>{"build", "content", "fixture", "fixture-policy.json"}));
 }
 
-// What the core's policy parser would refuse is refused, and nothing is written; the same
-// arguments otherwise are written.
+// What the core's policy parser would refuse is refused (its rules are the policy parse's
+// table), and nothing is written; the same arguments otherwise are written.
 TEST_F(发布工具, 策略命令拒绝核心不接受的值) {
   发布(构建(), "2026.12.1", 内容());
   写测试文件(目录_.子路径("bad.json"), "{\"formatVersion\":2}");
@@ -127,13 +127,10 @@ TEST_F(发布工具, 策略命令拒绝核心不接受的值) {
   };
   const std::vector<情形> 表 = {
       {{"--manifest-url", "http://other.example/m.json"}, 3},
-      {{"--check-after", "2026-12-06 12:00:00"}, 3},
       {{"--policy-version", "0"}, 3},
       {{"--assignment-id", std::string(257, 'a')}, 3},
-      {{"--assignment-id", "a\nb"}, 3},
       {{"--policy-version", "-1"}, 2},
       {{"--policy-version", "18446744073709551616"}, 2},
-      {{"--result-url", "http://r.example/results"}, 3},
       {{"--manifest", "/nonexistent/manifest.json"}, 4},
       {{"--manifest", 路径文本(目录_.子路径("bad.json"))}, 3},
       {{"--unknown", "x"}, 2},
@@ -176,10 +173,7 @@ TEST(签名发布, 离线夹具的现成版本只在签名与内容都对得上�
   const std::string 旧钥 = 生成密钥("old"), 新钥 = 生成密钥("new");
   写构建(目录.子路径("build"), 样例构建());
   for (const char* 标识 : {"r1", "r2"}) {
-    const auto 结果 = 运行发布工具({"release", "--input", 路径文本(目录.子路径("build")), "--release-id", 标识,
-                                    "--base-url", "https://content.example/tallybell", "--out", 路径文本(内容),
-                                    "--signing-key", 路径文本(目录.子路径("old.key"))});
-    ASSERT_EQ(结果.退出码, 0u) << 结果.输出;
+    发布(目录.子路径("build"), 标识, 内容, {"--signing-key", 路径文本(目录.子路径("old.key"))});
   }
   ASSERT_EQ(运行发布工具({"policy", "--manifest", 路径文本(内容 / "releases/r1/manifest.json"), "--manifest-url",
                           "https://updates.tallybell.example/releases/r1/manifest.json", "--policy-version", "1",

@@ -64,7 +64,7 @@ start_instance() {
 }
 for i in $(seq $instances); do start_instance "$i"; done
 upstreams=$(for i in $(seq $instances); do echo "server 127.0.0.1:$((port + i));"; done)
-mkdir -p nginx
+mkdir -p nginx inst
 cat >nginx.conf <<CONF
 worker_processes 1;
 pid $tmp/nginx.pid;
@@ -93,10 +93,7 @@ body='{"currentReleaseId":"","installationId":"00000000-0000-4000-8000-000000000
 post() { curl -s --cacert "$tmp/tls/ca.pem" -o "$tmp/answer" -w '%{http_code}' -X POST -H 'Content-Type: application/json' --data "$body" "$1/update/v1/resolve"; }
 # The policy each instance issues to one installation, straight from the instance.
 policies() { for i in $(seq $instances); do post "https://localhost:$((port + i))" >/dev/null; cat answer; echo; done | sort -u; }
-run_install() {
-  mkdir -p "inst/$1/program"
-  "$update" --background-check --force-check --program-root "$tmp/inst/$1/program" --state-root "$tmp/inst/$1/state" >>"inst/$1.log" 2>&1
-}
+run_install() { "$update" --background-check --force-check --program-root "$tmp/inst/$1/program" --state-root "$tmp/inst/$1/state" >>"inst/$1.log" 2>&1; }
 pending() { find inst/*/state/results/pending -name '*.json' 2>/dev/null | wc -l; }
 # A later pass: installations without a policy check again, queued events are sent again.
 later_pass() {
