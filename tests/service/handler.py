@@ -14,7 +14,7 @@ import urllib.parse
 _PIECE = 65536
 # An "endless" body stops here at the latest, should a client never stop reading.
 _ENDLESS_LIMIT = 1 << 30
-_RANGE = re.compile(r"^bytes=(\d+)-(\d*)$")
+_RANGE = re.compile(r"^bytes=(\d+)-$")
 
 
 @functools.lru_cache(maxsize=4)
@@ -26,20 +26,17 @@ def pattern(size):
 
 def _object_head(answer, size, requested):
     # Status, the service's own headers and (start, end) of the object bytes to send: 206
-    # for a satisfiable range, 416 past the end, the whole object otherwise.
+    # for a satisfiable range (the clients ask for "bytes=N-" alone), 416 past the end, the
+    # whole object otherwise.
     status = int(answer.get("status", 200))
     own, start, end = [("Accept-Ranges", "bytes")], 0, size
     match = None if answer.get("ignoreRange") else _RANGE.match(requested or "")
-    if match:
-        first = int(match.group(1))
-        last = int(match.group(2)) + 1 if match.group(2) else size
-        if first >= size:
-            status, end = (416 if status == 200 else status), 0
-            own.append(("Content-Range", "bytes */%d" % size))
-        elif last > first:
-            start, end = first, min(last, size)
-            status = 206 if status == 200 else status
-            own.append(("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size)))
+    if match and int(match.group(1)) >= size:
+        status, end = (416 if status == 200 else status), 0
+        own.append(("Content-Range", "bytes */%d" % size))
+    elif match:
+        start, status = int(match.group(1)), (206 if status == 200 else status)
+        own.append(("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size)))
     return status, own, start, end
 
 
