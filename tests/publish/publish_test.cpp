@@ -173,7 +173,8 @@ TEST(签名发布, 离线夹具的现成版本只在签名与内容都对得上�
   const std::string 旧钥 = 生成密钥("old"), 新钥 = 生成密钥("new");
   写构建(目录.子路径("build"), 样例构建());
   for (const char* 标识 : {"r1", "r2"}) {
-    发布(目录.子路径("build"), 标识, 内容, {"--signing-key", 路径文本(目录.子路径("old.key"))});
+    发布(目录.子路径("build"), 标识, 内容,
+         {"--base-url", "https://content.example/tallybell", "--signing-key", 路径文本(目录.子路径("old.key"))});
   }
   ASSERT_EQ(运行发布工具({"policy", "--manifest", 路径文本(内容 / "releases/r1/manifest.json"), "--manifest-url",
                           "https://updates.tallybell.example/releases/r1/manifest.json", "--policy-version", "1",

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "documents/policy.h"
+#include "publish/publish_test_support.h"
 #include "service/pg_handles.h"
 #include "service/policy_issue.h"
 #include "service/rollout_monitor.h"
@@ -67,12 +68,8 @@ class 更新服务 : public ::testing::Test {
     设置时钟(时钟_);
     EXPECT_EQ(命令({"init", "--public-url", 基础地址}).退出码, 0u);
     for (const std::string 版本 : {"1.0", "2.0", "3.0"}) {
-      const auto 构建 = 目录.子路径("build-" + 版本);
-      写测试文件(构建 / "Tallybell.exe", "exe " + 版本);
-      写测试文件(构建 / "data.bin", "data of " + 版本);
-      const auto 发布 = 运行程序(TALLYBELL_PUBLISH_PROGRAM, {"release", "--input", 构建.string(), "--release-id", 版本,
-                                                               "--base-url", 基础地址, "--out", 目录.子路径("content").string()});
-      EXPECT_EQ(发布.退出码, 0u) << 发布.输出;
+      写构建(目录.子路径("build-" + 版本), {{"Tallybell.exe", "exe " + 版本}, {"data.bin", "data of " + 版本}});
+      发布(目录.子路径("build-" + 版本), 版本, 目录.子路径("content"), {"--base-url", 基础地址});
       // The service passes the publisher's signature text on in every policy.
       if (版本 == "2.0") 写测试文件(目录.子路径("content/releases/2.0/manifest.json.sig"), 签名文本 + "\n");
       EXPECT_EQ(命令({"release", "add", 目录.子路径("content/releases/" + 版本).string(), "--base-url", 基础地址}).退出码, 0u);
@@ -194,11 +191,7 @@ TEST_F(更新服务, 命令的退出码_错误输入各得明确状态且不存�
   ASSERT_EQ(命令({"rollout", "start", "--release", "1.0", "--percent", "100"}).退出码, 0u);
   启动服务();
   const std::string 好 = 解析正文("0f8fad5b-d9cb-469f-a165-70867728950e");
-  auto 去掉 = [&](const std::string& 成员) {
-    std::string 文本 = 好;
-    const auto 位置 = 文本.find("\"" + 成员 + "\"");
-    return 文本.erase(位置, 文本.find(',', 位置) + 1 - 位置);
-  };
+  const auto 改 = [&](const std::string& 原, const std::string& 新) { return std::string(好).replace(好.find(原), 原.size(), 新); };
   struct 情形 {
     const char* 名称;
     std::string 方法, 路径, 正文;
@@ -208,9 +201,9 @@ TEST_F(更新服务, 命令的退出码_错误输入各得明确状态且不存�
       {"valid resolve", "POST", "/update/v1/resolve", 好, {}, 200},
       {"malformed JSON", "POST", "/update/v1/resolve", "{\"installationId\":", {}, 400},
       {"repeated member", "POST", "/update/v1/resolve", "{\"os\":\"a\"," + 好.substr(1), {}, 400},
-      {"missing os", "POST", "/update/v1/resolve", 去掉("os"), {}, 400},
+      {"missing os", "POST", "/update/v1/resolve", 改("\"os\":\"Linux\",", ""), {}, 400},
       {"bad installation id", "POST", "/update/v1/resolve", 解析正文("0F8FAD5B-D9CB-469F-A165-70867728950E"), {}, 400},
-      {"unknown product", "POST", "/update/v1/resolve", 去掉("productId").insert(1, "\"productId\":\"other\","), {}, 404},
+      {"unknown product", "POST", "/update/v1/resolve", 改("\"tallybell\"", "\"other\""), {}, 404},
       {"oversized body", "POST", "/update/v1/resolve", std::string(70000, ' ') + 好, {}, 413},
       {"wrong method", "GET", "/update/v1/resolve", "", {}, 405},
       {"unknown path", "POST", "/update/v1/other", 好, {}, 404},
