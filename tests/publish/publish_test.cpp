@@ -38,11 +38,9 @@ class 发布工具 : public ::testing::Test {
 };
 
 TEST_F(发布工具, 发布与校验_每份内容一个对象_损坏都被报告) {
-  const auto 结果 = 运行发布工具({"release", "--input", 路径文本(构建()), "--release-id", "r1", "--base-url",
-                                  "https://a.example/c/", "--base-url", "https://b.example", "--out", 路径文本(内容())});
-  ASSERT_EQ(结果.退出码, 0u) << 结果.输出;
+  const auto 哈希 = 发布(构建(), "r1", 内容(), {"--base-url", "https://a.example/c/", "--base-url", "https://b.example"});
   const fs::path 清单文件 = 内容() / "releases/r1/manifest.json";
-  EXPECT_EQ(取清单哈希行(结果.输出), 测试SHA256(读测试文件(清单文件)));
+  ASSERT_EQ(哈希, 测试SHA256(读测试文件(清单文件)));
   发布清单 清单;
   std::wstring 错误;
   ASSERT_TRUE(解析发布清单(读测试文件(清单文件), &清单, &错误));
