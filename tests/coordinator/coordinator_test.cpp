@@ -1,16 +1,26 @@
+// The update coordinator on an offline fixture and real state files: policies taken and
+// ignored, back-off, the state and identity files it must not lose; supervised recovery of
+// a quarantined target on real release directories with the diagnostic channel the
+// application creates; and the choice of the release to start.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <functional>
+#include <optional>
 #include <regex>
-#include <string>
+#include <set>
+
+#include <nlohmann/json.hpp>
 
 #include "common/time_text.h"
 #include "coordinator/coordinator.h"
 #include "coordinator/installation_identity.h"
+#include "coordinator/quarantine_recovery.h"
 #include "release/offline_preparation.h"
+#include "support/diagnostic_channel_fixture.h"
 #include "support/fault_injection.h"
 #include "support/file_helpers.h"
 #include "support/lock_namespace.h"
+#include "support/release_builder.h"
 #include "support/state_files.h"
 #include "support/temp_dir.h"
 #include "support/update_fixture.h"
@@ -20,16 +30,15 @@ namespace tallybell {
 namespace {
 
 namespace fs = std::filesystem;
+using nlohmann::json;
 using namespace 测试;
-using 测试::读测试文件;
-using 测试::写测试文件;
 
 const 发布内容 版本文件 = {{"Tallybell.exe", "exe-2"}, {"lib/core.dll", "core-2"}};
 
 class 更新协调器测试 : public ::testing::Test {
  protected:
   // Named locks of this test stay apart from tests running at the same time.
-  测试::私有锁命名空间 锁空间_;
+  私有锁命名空间 锁空间_;
 
   void SetUp() override {
     写入更新夹具(夹具目录(), 策略_, 版本文件);
@@ -170,63 +179,203 @@ TEST_F(更新协调器测试, 读不出的状态文件不被重建而损坏的�
 
 const std::regex 小写GUID形状("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
 
-class 设备安装标识 : public ::testing::Test {
+// Created once and kept; content that is not a lowercase GUID line is replaced by a new
+// identity and kept aside in the backup. A failed write hands out nothing and leaves both
+// files; an identity that exists but cannot be read now is kept, since a new one would make
+// the service count this machine twice.
+TEST(设备安装标识, 首次创建后保持不变而无效内容被替换且失败时文件不变) {
+  测试临时目录 目录;
+  const fs::path 标识文件 = 目录.子路径("state/installation-id.txt"), 备份文件 = 目录.子路径("state/installation-id.txt.bak");
+  std::string 标识;
+  ASSERT_TRUE(取得设备安装标识(目录.宽路径(), &标识));
+  EXPECT_TRUE(std::regex_match(标识, 小写GUID形状)) << 标识;
+  EXPECT_EQ(读测试文件(标识文件), 标识 + "\n");
+  EXPECT_FALSE(fs::exists(备份文件));
+  const std::string 原行 = 标识 + "\n";
+  const struct {
+    std::string 内容;
+    const char* 故障;  // the file call that fails, if any
+  } 用例表[] = {
+      {原行, nullptr},
+      {"0123ABCD-0000-FFFF-9999-ABCDEFABCDEF\n", nullptr},                      // upper case
+      {"\xEF\xBB\xBF" "0123abcd-0000-ffff-9999-abcdefabcdef\n", nullptr},  // byte order mark
+      {"", nullptr},
+      {"invalid\n", "写入"}, {"invalid\n", "刷新"}, {"invalid\n", "替换并备份"}, {原行, "打开"}, {原行, "读取"},
+  };
+  for (const auto& 项 : 用例表) {
+    SCOPED_TRACE(项.故障 ? 项.故障 : 项.内容);
+    写测试文件(标识文件, 项.内容);
+    写测试文件(备份文件, "older\n");
+    std::string 新标识 = "untouched";
+    std::optional<文件故障注入> 故障;
+    if (项.故障) 故障.emplace(std::string(项.故障));
+    EXPECT_EQ(取得设备安装标识(目录.宽路径(), &新标识), !项.故障);
+    EXPECT_EQ(故障 && 故障->已注入(), 项.故障 != nullptr);
+    故障.reset();
+    const bool 替换 = !项.故障 && 项.内容 != 原行;
+    EXPECT_EQ(新标识, 项.故障 ? "untouched" : 替换 ? 新标识 : 标识);
+    EXPECT_TRUE(项.故障 || std::regex_match(新标识, 小写GUID形状)) << 新标识;
+    EXPECT_EQ(读测试文件(标识文件), 替换 ? 新标识 + "\n" : 项.内容);
+    EXPECT_EQ(读测试文件(备份文件), 替换 ? 项.内容 : "older\n");
+    EXPECT_EQ(目录内容(目录.子路径("state")), (std::vector<std::string>{"installation-id.txt", "installation-id.txt.bak"}));
+  }
+}
+
+class 隔离恢复 : public ::testing::Test {
  protected:
-  fs::path 标识文件() const { return 目录_.子路径("state/installation-id.txt"); }
-  fs::path 备份文件() const { return 目录_.子路径("state/installation-id.txt.bak"); }
-  std::string 取得() {
-    std::string 标识 = "untouched";
-    EXPECT_TRUE(取得设备安装标识(目录_.宽路径(), &标识));
-    return 标识;
+  隔离恢复() {
+    配置_.programRoot = 目录_.宽路径("program");
+    配置_.stateRoot = 目录_.宽路径("state");
+    配置_.recoverUnusableState = true;
+    配置_.diagnosticId = "quarantine-test";
+    策略_.policyVersion = 5;
+    策略_.targetReleaseId = "2.4.0";
+    策略_.manifestHash = 写入发布目录(发布路径(), "2.4.0", {{"Tallybell.exe", "exe"}, {"lib/core.dll", "core"}});
+    状态_.generation = 4;
+    状态_.quarantined = {L"2.4.0"};
+  }
+  void SetUp() override { ASSERT_TRUE(通道_.已创建()); }
+
+  fs::path 发布路径(const std::string& 名称 = {}) const { return 目录_.子路径("program/releases/2.4.0/" + 名称); }
+  std::wstring 目标目录() const { return 目录_.宽路径("program/releases/2.4.0"); }
+  std::string 指纹() const { return "recovery-v1|2.4.0|" + 策略_.manifestHash; }
+  // The lines of the channel (timestamp, task, stage, code, fields) as "stage code" and
+  // their fields.
+  std::vector<std::pair<std::string, json>> 诊断行() const {
+    static const std::regex 行形状(
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} task=quarantine-test stage=(\\S+ code=\\d+) (.*)\r\n");
+    std::vector<std::pair<std::string, json>> 行;
+    const std::string 文本 = 通道_.文本();
+    for (std::sregex_iterator 项(文本.begin(), 文本.end(), 行形状), 尾; 项 != 尾; ++项) {
+      行.emplace_back((*项)[1], json::parse((*项)[2].str()));
+    }
+    return 行;
+  }
+  std::string 主文件文本() const { return 读测试文件(目录_.子路径("state/state.txt")); }
+  bool 提交(本地版本状态* 调用方状态, std::wstring* 错误) {
+    *错误 = L"stale";
+    本地版本状态路径 路径 = 取本地版本状态路径(配置_.stateRoot);
+    return 提交隔离恢复(配置_, 策略_, L"2.4.0", 目标目录(), &路径, 调用方状态, 错误);
   }
 
-  测试::测试临时目录 目录_;
+  测试临时目录 目录_;
+  测试诊断通道 通道_{"quarantine-test"};
+  更新协调器配置 配置_;
+  版本策略 策略_;
+  本地版本状态 状态_;
 };
 
-// Created once and kept; content that is not a lowercase GUID line is replaced by a new
-// identity and kept aside in the backup.
-TEST_F(设备安装标识, 首次创建后保持不变而无效内容被替换且失败时文件不变) {
-  const std::string 标识 = 取得();
-  EXPECT_TRUE(std::regex_match(标识, 小写GUID形状)) << 标识;
-  EXPECT_EQ(读测试文件(标识文件()), 标识 + "\n");
-  EXPECT_EQ(取得(), 标识);
-  EXPECT_FALSE(fs::exists(备份文件()));
-  const std::string 无效内容[] = {
-      "0123ABCD-0000-FFFF-9999-ABCDEFABCDEF\n",  // upper case
-      "\xEF\xBB\xBF" "0123abcd-0000-ffff-9999-abcdefabcdef\n",  // byte order mark
-      "",
+TEST_F(隔离恢复, 判定原因按顺序取第一个成立的) {
+  const std::string 有效记录 = "{\"quarantineRecoveryFingerprints\":[\"other\",\"" + 指纹() + "\"]}";
+  const struct {
+    std::function<void(更新协调器配置&, 本地版本状态&)> 修改;
+    const char* 原因;
+    bool 可恢复;
+  } 用例[] = {
+      {[](auto& 配置, auto& 状态) { 配置.recoverUnusableState = false; 状态.pendingRelease = L"x"; },
+       "recovery-not-enabled", false},
+      {[](auto&, auto& 状态) { 状态.attemptingRelease = L"2.3.0"; 状态.pendingRelease = L"2.3.1"; },
+       "attempting-release-exists", false},
+      {[](auto&, auto& 状态) { 状态.pendingRelease = L"2.3.1"; 状态.quarantined.clear(); },
+       "pending-release-exists", false},
+      {[](auto&, auto& 状态) { 状态.quarantined = {L"2.4.0-beta", L"2.4.00"}; }, "target-not-quarantined", false},
+      {[](auto&, auto& 状态) { 状态.preservedFields = "{\"quarantineRecoveryFingerprints\":[1]}"; },
+       "recovery-record-invalid", false},
+      {[&](auto&, auto& 状态) { 状态.preservedFields = 有效记录; }, "eligible-retry-after-previous-attempt", true},
   };
-  for (const std::string& 内容 : 无效内容) {
-    写测试文件(标识文件(), 内容);
-    const std::string 新标识 = 取得();
-    EXPECT_TRUE(std::regex_match(新标识, 小写GUID形状)) << 内容;
-    EXPECT_EQ(读测试文件(标识文件()), 新标识 + "\n");
-    EXPECT_EQ(读测试文件(备份文件()), 内容);
+  for (const auto& 项 : 用例) {
+    SCOPED_TRACE(项.原因);
+    更新协调器配置 配置 = 配置_;
+    本地版本状态 状态 = 状态_;
+    项.修改(配置, 状态);
+    const bool 可恢复 = 判定隔离恢复资格(配置, 状态, 策略_, L"2.4.0");
+    EXPECT_EQ(可恢复, 项.可恢复);
+    记录恢复判定(配置, 状态, 策略_, 可恢复);
+    const auto 行 = 诊断行();
+    ASSERT_FALSE(行.empty());
+    EXPECT_EQ(行.back().first, 项.可恢复 ? "quarantine-decision code=0" : "quarantine-decision code=3003");
+    EXPECT_EQ(行.back().second.at("reason"), 项.原因);
+    EXPECT_EQ(行.back().second.at("eligible"), 项.可恢复);
   }
+}
 
-  // A failed write hands out nothing and leaves both files; an identity that exists but
-  // cannot be read now is kept, since a new one would make the service count this machine
-  // twice.
-  const std::string 原标识 = 取得();
-  for (const std::string 调用 : {"写入", "刷新", "替换并备份", "打开", "读取"}) {
-    SCOPED_TRACE(调用);
-    const bool 读取 = 调用 == "打开" || 调用 == "读取";
-    const std::string 内容 = 读取 ? 原标识 + "\n" : "invalid\n";
-    写测试文件(标识文件(), 内容);
-    写测试文件(备份文件(), "older\n");
-    std::string 标识 = "untouched";
-    {
-      测试::文件故障注入 故障{调用};
-      EXPECT_FALSE(取得设备安装标识(目录_.宽路径(), &标识));
-      EXPECT_TRUE(故障.已注入());
-    }
-    EXPECT_EQ(标识, "untouched");
-    EXPECT_EQ(读测试文件(标识文件()), 内容);
-    EXPECT_EQ(读测试文件(备份文件()), "older\n");
-    EXPECT_EQ(测试::目录内容(目录_.子路径("state")),
-              (std::vector<std::string>{"installation-id.txt", "installation-id.txt.bak"}));
+TEST_F(隔离恢复, 提交读较新的状态并解除隔离为待试运行) {
+  状态_.activeRelease = L"2.3.0";
+  状态_.quarantined = {L"2.0.0", L"2.4.0", L"2.1.0"};
+  状态_.policyVersion = 5;
+  本地版本状态 已过时 = 状态_;
+  已过时.pendingRelease = L"2.3.5";  // would refuse the recovery
+  状态_.generation = 9;
+  写状态文件(目录_.子路径("state"), 已过时);
+  写状态文件(目录_.子路径("state"), 状态_, "state.txt.bak");
+  本地版本状态 调用方;  // stale in memory: the files decide
+  std::wstring 错误;
+  ASSERT_TRUE(提交(&调用方, &错误));
+  EXPECT_EQ(错误, L"");
+  本地版本状态 期望 = 状态_;
+  期望.generation = 10;
+  期望.pendingRelease = L"2.4.0";
+  期望.quarantined = {L"2.0.0", L"2.1.0"};
+  期望.preservedFields = "{\"quarantineRecoveryFingerprints\":[\"" + 指纹() + "\"]}";
+  EXPECT_EQ(主文件文本(), 序列化本地版本状态(期望));
+  EXPECT_EQ(序列化本地版本状态(调用方), 序列化本地版本状态(期望));
+  const auto 行 = 诊断行();
+  ASSERT_EQ(行.size(), 1u);
+  EXPECT_EQ(行[0].first, "quarantine-commit code=0");
+  EXPECT_EQ(行[0].second.at("fingerprint"), 指纹());
+}
+
+// The target directory must hold the release the policy names, intact; a commit that
+// finds it changed writes nothing.
+TEST_F(隔离恢复, 目标目录不是策略指定的完好版本时拒绝提交) {
+  EXPECT_TRUE(校验目标版本(目标目录(), 策略_));
+  版本策略 其它 = 策略_;
+  其它.manifestHash = std::string(64, 'a');
+  EXPECT_FALSE(校验目标版本(目标目录(), 其它));
+  // A directory holding another release, even a complete one, is not the target.
+  其它 = 策略_;
+  其它.targetReleaseId = "2.3.0";
+  EXPECT_FALSE(校验目标版本(目标目录(), 其它));
+
+  写状态文件(目录_.子路径("state"), 状态_);
+  写测试文件(发布路径("lib/core.dll"), "tampered");
+  const std::string 之前 = 主文件文本();
+  本地版本状态 调用方 = 状态_;
+  std::wstring 错误;
+  EXPECT_FALSE(提交(&调用方, &错误));
+  EXPECT_EQ(序列化本地版本状态(调用方), 序列化本地版本状态(状态_));
+  EXPECT_EQ(主文件文本(), 之前);
+  const auto 行 = 诊断行();
+  ASSERT_EQ(行.size(), 1u);
+  EXPECT_EQ(行[0].first, "quarantine-decision code=3003");
+  EXPECT_EQ(行[0].second.at("reason"), "conditions-changed-or-integrity-failed");
+}
+
+TEST(选择可启动版本, 按顺序取第一个未隔离且可运行的候选) {
+  本地版本状态 状态;
+  状态.pendingRelease = L"p";
+  状态.activeRelease = L"a";
+  状态.lastGoodRelease = L"g";
+  状态.rescueRelease = L"r";
+  状态.legacyInstallPath = L"/old/app";
+  const std::set<std::wstring> 全部 = {L"p", L"a", L"g", L"r", L"/old/app"};
+  const struct {
+    std::set<std::wstring> 可运行;
+    std::vector<std::wstring> 隔离;
+    std::optional<启动候选位置> 位置;  // none: nothing to start
+  } 用例[] = {
+      {全部, {}, 启动候选位置::pendingRelease},
+      {全部, {L"p"}, 启动候选位置::activeRelease},
+      {{L"g", L"r"}, {}, 启动候选位置::lastGoodRelease},
+      {{L"g", L"r", L"/old/app"}, {L"g"}, 启动候选位置::rescueRelease},
+      {全部, {L"p", L"a", L"g", L"r", L"/old/app"}, 启动候选位置::legacyInstallPath},
+      {{}, {}, std::nullopt},
+  };
+  for (const auto& 项 : 用例) {
+    状态.quarantined = 项.隔离;
+    const auto 候选 = 选择可启动版本(状态, [&](const std::wstring& x) { return 项.可运行.count(x) > 0; });
+    EXPECT_TRUE(候选 ? 项.位置 == 候选->位置 : !项.位置) << 项.隔离.size() << " quarantined";
   }
-  EXPECT_EQ(取得(), 原标识);
 }
 
 }  // namespace

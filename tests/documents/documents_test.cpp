@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -53,42 +54,37 @@ json 有效清单() {
              {"downloadUrls", {"https://mirror.example/b"}}}}}};
 }
 
+// One member of a valid document replaced (none for an empty pointer), and whether the
+// parse then accepts it.
 struct 变更 {
-  const char* 名称;
-  std::function<void(json&)> 修改;
+  std::string 指针;
+  json 值;
   bool 接受;
 };
 
+json 改后(json 文档, const 变更& 项) {
+  if (!项.指针.empty()) 文档[json::json_pointer(项.指针)] = 项.值;
+  return 文档;
+}
+
 TEST(发布清单解析, 每条规则) {
+  const auto 地址 = [](const std::string& 网址) { return json::array({网址}); };
   const std::vector<变更> 表 = {
-      {"valid", [](json&) {}, true},
-      {"formatVersion 2", [](json& d) { d["formatVersion"] = 2; }, false},
-      {"formatVersion 0", [](json& d) { d["formatVersion"] = 0; }, false},
-      {"releaseId with slash", [](json& d) { d["releaseId"] = "a/b"; }, false},
-      {"releaseId 129 bytes", [](json& d) { d["releaseId"] = std::string(129, 'x'); }, false},
-      {"files empty", [](json& d) { d["files"] = json::array(); }, false},
-      {"path absolute", [](json& d) { d["files"][0]["path"] = "/a"; }, false},
-      {"path dot-dot", [](json& d) { d["files"][0]["path"] = "a/../b"; }, false},
-      {"path empty segment", [](json& d) { d["files"][0]["path"] = "a//b"; }, false},
-      {"path backslash", [](json& d) { d["files"][0]["path"] = "a\\b"; }, false},
-      {"path with a drive", [](json& d) { d["files"][0]["path"] = "C:a"; }, false},
-      {"path dot segment", [](json& d) { d["files"][0]["path"] = "./a"; }, false},
-      {"path repeated in other case", [](json& d) { d["files"][1]["path"] = "BIN/App.dll"; }, false},
-      {"sha256 upper case", [](json& d) { d["files"][0]["sha256"] = std::string(64, 'A'); }, false},
-      {"sha256 63 digits", [](json& d) { d["files"][0]["sha256"] = std::string(63, 'a'); }, false},
-      {"size negative", [](json& d) { d["files"][0]["size"] = -1; }, false},
-      {"no urls", [](json& d) { d["files"][0]["downloadUrls"] = json::array(); }, false},
-      {"plain http elsewhere", [](json& d) { d["files"][0]["downloadUrls"] = {"http://other.example/x"}; }, false},
-      {"ftp", [](json& d) { d["files"][0]["downloadUrls"] = {"ftp://a.example/x"}; }, false},
-      {"content host on another port", [](json& d) { d["files"][0]["downloadUrls"] = {"http://" + 内容主机 + ":8080/x"}; }, false},
-      {"raw UTF-8 over HTTPS", [](json& d) { d["files"][0]["downloadUrls"] = {"https://a.example/caf\u00e9"}; }, true},
-      {"size at maximum", [](json& d) { d["files"][0]["size"] = 18446744073709551615u; }, true},
+      {"", {}, true}, {"/formatVersion", 2, false}, {"/formatVersion", 0, false}, {"/releaseId", "a/b", false},
+      {"/releaseId", std::string(129, 'x'), false}, {"/files", json::array(), false},
+      {"/files/0/path", "/a", false}, {"/files/0/path", "a/../b", false}, {"/files/0/path", "a//b", false},
+      {"/files/0/path", "a\\b", false}, {"/files/0/path", "C:a", false}, {"/files/0/path", "./a", false},
+      {"/files/1/path", "BIN/App.dll", false},  // the other file's path in other case
+      {"/files/0/sha256", std::string(64, 'A'), false}, {"/files/0/sha256", std::string(63, 'a'), false},
+      {"/files/0/size", -1, false}, {"/files/0/size", 18446744073709551615u, true},
+      {"/files/0/downloadUrls", json::array(), false}, {"/files/0/downloadUrls", 地址("http://other.example/x"), false},
+      {"/files/0/downloadUrls", 地址("ftp://a.example/x"), false},
+      {"/files/0/downloadUrls", 地址("http://" + 内容主机 + ":8080/x"), false},
+      {"/files/0/downloadUrls", 地址("https://a.example/caf\u00e9"), true},  // raw UTF-8 over HTTPS
   };
   for (const auto& 项 : 表) {
-    json 文档 = 有效清单();
-    项.修改(文档);
     发布清单 清单;
-    EXPECT_EQ(解析发布清单(文档.dump(), &清单), 项.接受) << 项.名称;
+    EXPECT_EQ(解析发布清单(改后(有效清单(), 项).dump(), &清单), 项.接受) << 项.指针 << " = " << 项.值.dump();
   }
 }
 
@@ -107,43 +103,31 @@ TEST(版本策略解析, 每条规则) {
   const json 三个 = {"https://a.example/1", "https://a.example/2", "https://a.example/3"};
   const json 四个 = {"https://a.example/1", "https://a.example/2", "https://a.example/3", "https://a.example/4"};
   const std::vector<变更> 表 = {
-      {"valid", [](json&) {}, true},
-      {"unknown member", [](json& d) { d["note"] = "x"; }, true},
-      {"policyVersion 0", [](json& d) { d["policyVersion"] = 0; }, false},
-      {"other action", [](json& d) { d["action"] = "rollback"; }, false},
-      {"assignmentId empty", [](json& d) { d["assignmentId"] = ""; }, false},
+      {"", {}, true}, {"/note", "x", true}, {"/policyVersion", 0, false}, {"/action", "rollback", false},
       // An id no result event can carry would make every report of the attempt disappear.
-      {"assignmentId 256 bytes", [](json& d) { d["assignmentId"] = std::string(256, 'a'); }, true},
-      {"assignmentId 257 bytes", [](json& d) { d["assignmentId"] = std::string(257, 'a'); }, false},
-      {"assignmentId line feed", [](json& d) { d["assignmentId"] = "a\nb"; }, false},
-      {"assignmentId carriage return", [](json& d) { d["assignmentId"] = "a\rb"; }, false},
-      {"target with slash", [](json& d) { d["targetReleaseId"] = "a/b"; }, false},
-      {"manifest over plain http", [](json& d) { d["manifestUrl"] = "http://updates.example/m.json"; }, false},
-      {"manifestHash upper case", [](json& d) { d["manifestHash"] = std::string(64, 'A'); }, false},
-      {"checkAfter without zone", [](json& d) { d["checkAfter"] = "2024-05-01T08:00:00"; }, false},
-      {"checkAfter with offset", [](json& d) { d["checkAfter"] = "2024-05-01T08:00:00+02:00"; }, true},
-      {"three result urls", [&](json& d) { d["resultReportUrls"] = 三个; }, true},
-      {"four result urls", [&](json& d) { d["resultReportUrls"] = 四个; }, false},
-      {"no result urls", [](json& d) { d["resultReportUrls"] = json::array(); }, false},
-      {"result url repeated", [](json& d) { d["resultReportUrls"] = {"https://a.example/1", "https://a.example/1"}; }, false},
-      {"result url plain http", [](json& d) { d["resultReportUrls"] = {"http://" + 内容主机 + "/r"}; }, false},
+      {"/assignmentId", "", false}, {"/assignmentId", std::string(256, 'a'), true},
+      {"/assignmentId", std::string(257, 'a'), false}, {"/assignmentId", "a\nb", false},
+      {"/assignmentId", "a\rb", false}, {"/targetReleaseId", "a/b", false},
+      {"/manifestUrl", "http://updates.example/m.json", false}, {"/manifestHash", std::string(64, 'A'), false},
+      {"/checkAfter", "2024-05-01T08:00:00", false}, {"/checkAfter", "2024-05-01T08:00:00+02:00", true},
+      {"/resultReportUrls", 三个, true}, {"/resultReportUrls", 四个, false}, {"/resultReportUrls", json::array(), false},
+      {"/resultReportUrls", json::array({"https://a.example/1", "https://a.example/1"}), false},
+      {"/resultReportUrls", json::array({"http://" + 内容主机 + "/r"}), false},
       // The signature text rides along (what it signs is the manifest, not the policy).
-      {"with a signature", [](json& d) { d["manifestSignature"] = "c2ln"; }, true},
-      {"signature not a string", [](json& d) { d["manifestSignature"] = 7; }, true},
+      {"/manifestSignature", "c2ln", true}, {"/manifestSignature", 7, true},
   };
   // The content identity ignores member order, layout, unknown members and the signature,
   // but not content.
   版本策略 原策略;
   ASSERT_TRUE(解析版本策略(有效策略().dump(), &原策略));
   for (const auto& 项 : 表) {
-    json 文档 = 有效策略();
-    项.修改(文档);
+    const json 文档 = 改后(有效策略(), 项);
     版本策略 策略;
-    EXPECT_EQ(解析版本策略(文档.dump(), &策略), 项.接受) << 项.名称;
+    EXPECT_EQ(解析版本策略(文档.dump(), &策略), 项.接受) << 项.指针 << " = " << 项.值.dump();
     if (项.接受) {
       const bool 同内容 = 文档 == 有效策略() || 文档.contains("note") || 文档.contains("manifestSignature");
-      EXPECT_EQ(策略内容标识(策略) == 策略内容标识(原策略), 同内容) << 项.名称;
-      EXPECT_EQ(策略.manifestSignature, 文档.value("manifestSignature", json()) == "c2ln" ? "c2ln" : "") << 项.名称;
+      EXPECT_EQ(策略内容标识(策略) == 策略内容标识(原策略), 同内容) << 项.指针;
+      EXPECT_EQ(策略.manifestSignature, 文档.value("manifestSignature", json()) == "c2ln" ? "c2ln" : "") << 项.指针;
     }
   }
   版本策略 重排;
@@ -212,6 +196,66 @@ TEST(发布清单签名, 只有受信任的密钥对这份清单的签名才通�
   for (const auto& 项 : 用例表) {
     EXPECT_EQ(校验发布清单签名(项.受信任, 项.清单, 项.签名), 项.期望) << 项.名称;
   }
+}
+
+// The public JSONTestSuite corpus through the strict parse: every n_ file is a syntax
+// error, every y_ file parses unless it meets one of the strictness rules (listed below
+// with the message it must give), and i_ files may go either way but must not crash;
+// those the strict rules single out are listed too.
+const std::wstring 语法错误 = L"JSON 格式或 UTF-8 编码无效。";
+const std::wstring 重复字段 = L"JSON 对象包含重复字段。";
+const std::wstring 非整数 = L"JSON 只允许整数，不允许浮点数或超大整数。";
+
+// File name without .json → the message the strict parse gives (empty: it parses). The y_
+// files here are valid JSON the strict parse refuses; the i_ files are those the strict
+// rules decide.
+const std::map<std::string, std::wstring> 指定结果 = [] {
+  std::map<std::string, std::wstring> 表 = {
+      {"y_object_duplicated_key", 重复字段}, {"y_object_duplicated_key_and_value", 重复字段},
+      {"i_structure_500_nested_arrays", L"JSON 嵌套深度不能超过 32 层。"}, {"i_structure_UTF-8_BOM_empty_object", L""},
+      // A number that overflows a double is an error the library raises while parsing.
+      {"i_number_huge_exp", 语法错误}, {"i_string_UTF-16LE_with_BOM", 语法错误},
+      {"i_string_invalid_utf-8", 语法错误}, {"i_string_lone_second_surrogate", 语法错误}};
+  // y_number is [123e65], y_number_int_with_exp [20e1].
+  for (const char* 名称 : {"y_number", "y_number_0e+1", "y_number_0e1", "y_number_double_close_to_zero",
+                           "y_number_int_with_exp", "y_number_real_capital_e", "y_number_real_capital_e_neg_exp",
+                           "y_number_real_capital_e_pos_exp", "y_number_real_exponent", "y_number_real_fraction_exponent",
+                           "y_number_real_neg_exp", "y_number_real_pos_exponent", "y_number_simple_real",
+                           "y_object_extreme_numbers", "y_structure_lonely_negative_real", "i_number_too_big_pos_int",
+                           "i_number_too_big_neg_int", "i_number_real_underflow"}) 表[名称] = 非整数;
+  return 表;
+}();
+
+TEST(Json语料, 每个文件的结果) {
+  const std::filesystem::path 目录 =
+      std::filesystem::path(TALLYBELL_TESTDATA_DIR) / "json-test-suite" / "test_parsing";
+  std::size_t 文件数 = 0, 指定数 = 0;
+  for (const auto& 项 : std::filesystem::directory_iterator(目录)) {
+    if (!项.is_regular_file()) continue;
+    ++文件数;
+    const std::string 名称 = 项.path().filename().string();
+    Json值 值 = Json值::字符串("untouched");
+    std::wstring 错误 = L"stale";
+    const bool 成功 = Json值::解析(测试::读测试文件(项.path()), &值, &错误);
+    if (成功) {
+      EXPECT_TRUE(错误.empty()) << 名称;
+    } else {
+      EXPECT_TRUE(值.是字符串() && 值.文本() == "untouched") << 名称;
+      EXPECT_TRUE(错误 == 语法错误 || 错误 == 重复字段 || 错误 == 非整数 || 错误 == L"JSON 嵌套深度不能超过 32 层。")
+          << 名称;
+    }
+    const auto 规则 = 指定结果.find(项.path().stem().string());
+    if (规则 != 指定结果.end()) {
+      ++指定数;
+      EXPECT_EQ(错误, 规则->second) << 名称;
+    } else if (名称[0] == 'n') {
+      EXPECT_EQ(错误, 语法错误) << 名称;
+    } else if (名称[0] == 'y') {
+      EXPECT_TRUE(成功) << 名称;
+    }
+  }
+  EXPECT_GT(文件数, 300u);
+  EXPECT_EQ(指定数, 指定结果.size());  // every entry names a file that exists
 }
 
 }  // namespace

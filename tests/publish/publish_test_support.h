@@ -42,11 +42,13 @@ inline std::string 取清单哈希行(const std::string& 输出) {
   return std::regex_search(输出, 匹配, 哈希行) ? 匹配[2].str() : std::string();
 }
 
-// Publishes 构建 as 发布标识 into 内容 with one base URL; returns the printed manifest hash.
+// Publishes 构建 as 发布标识 into 内容 with the options given (one base URL by default);
+// returns the printed manifest hash.
 inline std::string 发布(const std::filesystem::path& 构建, const std::string& 发布标识, const std::filesystem::path& 内容,
-                        const std::string& 基础地址 = "https://content.example/tallybell") {
-  const auto 结果 = 运行发布工具({"release", "--input", 路径文本(构建), "--release-id", 发布标识, "--base-url", 基础地址,
-                                  "--out", 路径文本(内容)});
+                        const std::vector<std::string>& 选项 = {"--base-url", "https://content.example/tallybell"}) {
+  std::vector<std::string> 参数 = {"release", "--input", 路径文本(构建), "--release-id", 发布标识, "--out", 路径文本(内容)};
+  参数.insert(参数.end(), 选项.begin(), 选项.end());
+  const auto 结果 = 运行发布工具(参数);
   EXPECT_TRUE(结果.已运行);
   EXPECT_EQ(结果.退出码, 0u) << 结果.输出;
   return 取清单哈希行(结果.输出);

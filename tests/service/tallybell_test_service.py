@@ -44,8 +44,8 @@ class RouteTable:
 
 
 class RequestLog:
-    # One JSON line per request in requests.jsonl, flushed before the answer goes out, so
-    # a test that got its response can read the request.
+    # One JSON line per request in requests.jsonl, written (the file closed) before the
+    # answer goes out, so a test that got its response can read the request.
 
     def __init__(self, path):
         self._path, self._lock = path, threading.Lock()
@@ -54,8 +54,6 @@ class RequestLog:
         line = json.dumps(record, ensure_ascii=True, separators=(",", ":"))
         with self._lock, open(self._path, "a", encoding="ascii") as out:
             out.write(line + "\n")
-            out.flush()
-            os.fsync(out.fileno())
 
 
 class Service(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -120,13 +118,10 @@ def main():
     parser.add_argument("--tls13-only", action="store_true", help="refuse TLS below 1.3")
     parser.add_argument("--ca-dir", help="sign with the CA (ca.pem, ca.key) in this directory")
     parser.add_argument("--cert-name", help="the one DNS name of the certificate")
-    parser.add_argument("--lease", action="store_true",
-                        help="exit when the control directory is removed, not at end of input")
-    parser.add_argument("--host", default="127.0.0.1")
-    parser.add_argument("--port", type=int, default=0, help="0: a free port")
+    parser.add_argument("--lease", action="store_true", help="exit when the control directory is removed")
     args = parser.parse_args()
     context = None if args.plain else _tls_context(args.control_dir, args.tls13_only, args.ca_dir, args.cert_name)
-    service = Service((args.host, args.port), args.control_dir, context)
+    service = Service(("127.0.0.1", 0), args.control_dir, context)
     if args.lease:
         threading.Thread(target=_exit_when_gone, args=(args.control_dir,), daemon=True).start()
     else:
