@@ -19,19 +19,13 @@
 
 #include "platform/file_system.h"
 #include "shared/campaign.h"
-#include "support/state_files.h"
 
 namespace tallybell {
 namespace {
 
 using namespace 测试;
-using 崩溃测试::观察记录;
-using 崩溃测试::预期;
-
-using 战役::计;
-using 战役::长模式;
-using 战役::读状态;
-const std::uint64_t& 种子 = 战役::随机起点;
+using namespace 崩溃测试;
+using namespace 战役;
 
 // The commit (release folder renamed into place, pending not yet recorded) is where a kill
 // costs most but lasts a moment, so random times hardly ever hit it. The child marks the
@@ -70,7 +64,7 @@ class 崩溃一致性 : public ::testing::Test {
   私有锁命名空间 锁空间_;
   测试服务 服务_;
   std::optional<环境变量保护> 证书_;
-  std::mt19937_64 随机_{种子};
+  std::mt19937_64 随机_{随机起点};
   std::string 策略文本_, 清单文本_;
   发布内容 目标文件_;
   发布内容 旧版文件_ = {{"Tallybell.exe", "old executable"}, {"data/readme.txt", "readme, unchanged\n"}};
@@ -181,7 +175,7 @@ class 崩溃一致性 : public ::testing::Test {
       // killed runs, and every event ever seen in the queue delivered under its own key.
       记录违例(崩溃测试::检查现场(值, &记录), 场合 + " after completing");
       记录违例(崩溃测试::检查已准备(值, 清单文本_, 目标文件_, 1), 场合 + " after completing");
-      EXPECT_EQ(读状态(值.状态根).updateFailureCount, 0u) << 场合 << ": a killed run counted as a failure";
+      EXPECT_EQ(读状态文件(值.状态根 / "state.txt").updateFailureCount, 0u) << 场合 << ": a killed run counted as a failure";
       EXPECT_EQ(战役::排队事件数(值.状态根), 0u) << 场合 << ": events left queued";
       std::map<std::string, std::string> 排队;
       for (const auto& 标识 : 记录.排队事件) 排队[标识];

@@ -70,11 +70,7 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
 
   fs::path 状态根() const { return 目录_.子路径("state"); }
   fs::path 断点(const char* 后缀) const { return 目录_.子路径("cache") / (测试SHA256(文件[0].second) + 后缀); }
-  std::uint64_t 部分大小() const {
-    std::error_code 错误;
-    const auto 大小 = fs::file_size(断点(".part"), 错误);
-    return 错误 ? 0 : 大小;
-  }
+  std::uint64_t 部分大小() const { return fs::exists(断点(".part")) ? fs::file_size(断点(".part")) : 0; }
 
   void SetUp() override {
     ASSERT_TRUE(服务 && 服务->已启动());
@@ -82,7 +78,6 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     战役::布置已装(目录_.子路径("program"), 状态根(), "r1", {{"Tallybell.exe", "exe-1"}, 文件[1]}, 2, 1);
     场地_ = {战役::预期值(目录_.子路径("program"), 状态根(), 目录_.子路径("cache"), "r2", 策略文本, 文件, "r1"), {}, 清单, 文件, 2};
     fs::create_directories(目录_.子路径("cache"));
-    额外解析地址.clear();
     健全服务();
   }
 
@@ -93,9 +88,9 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
   }
   void 健全服务() { 战役::健全路由(*服务, 文件, {清单, 策略文本}); }
 
-  战役::运行结局 运行(bool 先试额外地址 = false) {
+  战役::运行结局 运行() {
     std::vector<std::string> 地址 = {服务->地址("/update/v1/resolve")};
-    if (先试额外地址 && !额外解析地址.empty()) 地址.insert(地址.begin(), 额外解析地址);
+    if (!额外解析地址.empty()) 地址.insert(地址.begin(), 额外解析地址);
     JsonHttp客户端 json;
     下载客户端 下载;
     return 战役::运行协调器(战役::协调器配置(目录_.子路径("program"), 状态根(), 目录_.子路径("cache"), 地址), &json, &下载);
@@ -103,7 +98,7 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
 
   // The failure bookkeeping of a run that ended with 代码.
   void 检查失败记录(阶段 所在, std::uint32_t 代码, const 本地版本状态& 之前, std::size_t 请求起点, std::vector<std::string>* 问题) const {
-    const 本地版本状态 状态 = 战役::读状态(状态根());
+    const 本地版本状态 状态 = 读状态文件(状态根() / "state.txt");
     // Back-off: 5, 15, then 60 minutes after the failure.
     const std::uint64_t 次数 = 之前.updateFailureCount + 1;
     const std::uint64_t 分钟 = 次数 == 1 ? 5 : 次数 == 2 ? 15 : 60;
@@ -232,10 +227,11 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
     ASSERT_EQ(部分大小(), 预先收到);
     健全服务();
   }
-  const 本地版本状态 之前 = 战役::读状态(状态根());
+  const 本地版本状态 之前 = 读状态文件(状态根() / "state.txt");
   设置(用例.所在, 用例.答());
   const std::size_t 请求起点 = 服务->已收请求().size();
-  const 战役::运行结局 结局 = 运行(true);
+  const 战役::运行结局 结局 = 运行();
+  额外解析地址.clear();
   const std::uint64_t 保留字节 = 部分大小();
   EXPECT_EQ(结局.代码, 用例.期望代码) << 宽转UTF8宽松(结局.错误);
   std::vector<std::string> 问题 = 场地_.核对(结局);

@@ -23,6 +23,7 @@
 #include "support/file_helpers.h"
 #include "support/lock_namespace.h"
 #include "support/release_builder.h"
+#include "support/state_files.h"
 #include "support/temp_dir.h"
 #include "support/test_service.h"
 #include "support/tree_compare.h"
@@ -80,8 +81,6 @@ std::uint64_t 固定现在();
 std::vector<std::string> 核对投递(const 测试::测试服务& 服务, std::size_t 起,
                                  const std::map<std::string, std::string>& 已排队);
 
-// The state under 状态根 (default when it does not load).
-本地版本状态 读状态(const fs::path& 状态根);
 std::size_t 排队事件数(const fs::path& 状态根);  // complete ".json" events
 
 // A release published on the loopback service: the manifest listing 文件 at the service's

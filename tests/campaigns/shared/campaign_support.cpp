@@ -65,12 +65,6 @@ std::map<std::string, std::string> 布置已装(const fs::path& 程序根, const
   return 值;
 }
 
-本地版本状态 读状态(const fs::path& 状态根) {
-  本地版本状态 状态;
-  std::string 文本;
-  return 加载本地版本状态(状态根.wstring(), &文本, &状态) ? 状态 : 本地版本状态{};
-}
-
 std::size_t 排队事件数(const fs::path& 状态根) {
   const fs::path 队列 = 状态根 / "results" / "pending";
   std::size_t 数量 = 0;
