@@ -53,8 +53,8 @@ int 运行子进程(int argc, char** argv) {
   }
   JsonHttp客户端 json;
   下载客户端 下载;
-  const auto 结局 = 战役::运行协调器(
-      战役::协调器配置(fs::u8path(argv[2]), fs::u8path(argv[3]), fs::u8path(argv[4]), {argv[5]}, false), &json, &下载);
+  const auto 结局 = 运行协调器(
+      协调器配置(fs::u8path(argv[2]), fs::u8path(argv[3]), fs::u8path(argv[4]), {argv[5]}, false), &json, &下载);
   std::printf("code=%u prepared=%d running=%d\n", 结局.代码, 结局.结果.releasePrepared ? 1 : 0, 结局.结果.alreadyRunning ? 1 : 0);
   return 结局.代码 == 0 ? 0 : 1;
 }
@@ -66,31 +66,27 @@ class 崩溃一致性 : public ::testing::Test {
   std::optional<环境变量保护> 证书_;
   std::mt19937_64 随机_{随机起点};
   std::string 策略文本_, 清单文本_;
-  发布内容 目标文件_;
+  // Two objects big enough that the body arrives in many flushed pieces (resumable with
+  // ranges), one file shared with the installed release, one small whole answer.
+  发布内容 目标文件_ = {{"Tallybell.exe", 图案(300001)}, {"lib/core.dll", 图案(200003)}, {"data/readme.txt", "readme, unchanged\n"}, {"config.json", "{\"channel\":\"stable\"}"}};
   发布内容 旧版文件_ = {{"Tallybell.exe", "old executable"}, {"data/readme.txt", "readme, unchanged\n"}};
 
   void SetUp() override {
     ASSERT_TRUE(服务_.已启动());
     证书_.emplace("SSL_CERT_FILE", 服务_.CA文件());
-    // Two objects big enough that the body arrives in many flushed pieces (resumable with
-    // ranges), one file shared with the installed release, one small whole answer.
-    目标文件_ = {{"Tallybell.exe", 战役::图案(300001)},
-                 {"lib/core.dll", 战役::图案(200003)},
-                 {"data/readme.txt", "readme, unchanged\n"},
-                 {"config.json", "{\"channel\":\"stable\"}"}};
     夹具策略 策略;
     策略.checkAfter = "2020-01-01T00:00:00Z";
-    std::tie(清单文本_, 策略文本_) = 战役::服务发布(服务_, 目标文件_, 策略);
-    战役::健全路由(服务_, 目标文件_, {清单文本_, 策略文本_}, 40, 6);
+    std::tie(清单文本_, 策略文本_) = 服务发布(服务_, 目标文件_, 策略);
+    健全路由(服务_, 目标文件_, {清单文本_, 策略文本_}, 40, 6);
   }
 
   // Lays out one installation: 0 new (nothing at all), 1 with r1 installed and active,
   // 2 like 1 plus an incomplete r2 left by some earlier failure.
   预期 布置(const fs::path& 根, int 种类) {
     fs::create_directories(根 / "program");
-    if (种类 >= 1) 战役::布置已装(根 / "program", 根 / "state", "r1", 旧版文件_, 4);
+    if (种类 >= 1) 布置已装(根 / "program", 根 / "state", "r1", 旧版文件_, 4);
     if (种类 == 2) 写入发布目录(根 / "program" / "releases" / "r2", "r2", {{"Tallybell.exe", "half"}}, 完成标记::省略);
-    预期 值 = 战役::预期值(根 / "program", 根 / "state", 根 / "state" / "cache" / "objects" / "sha256", "r2", 策略文本_,
+    预期 值 = 预期值(根 / "program", 根 / "state", 根 / "state" / "cache" / "objects" / "sha256", "r2", 策略文本_,
                            目标文件_, 种类 >= 1 ? "r1" : "");
     if (种类 == 2) 值.原有目录["r2"] = 读取目录树(值.程序根 / "releases" / "r2");
     return 值;
@@ -120,7 +116,7 @@ class 崩溃一致性 : public ::testing::Test {
   }
 
   void 记录违例(const std::vector<std::string>& 违例, const std::string& 场合) {
-    for (const auto& 行 : 违例) ADD_FAILURE() << 场合 << ": " << 行;
+    报告问题(场合, 违例);
     计("oracle violations") += 违例.size();
   }
 
@@ -130,7 +126,7 @@ class 崩溃一致性 : public ::testing::Test {
     const 预期 值 = 布置(目录.路径(), 种类);
     const std::string 场合基 = "round " + std::to_string(计("rounds")) + " (kind " + std::to_string(种类) + ")";
     观察记录 记录;
-    记录违例(崩溃测试::检查现场(值, &记录), 场合基 + " before the first run");
+    记录违例(检查现场(值, &记录), 场合基 + " before the first run");
     const std::size_t 起始请求 = 服务_.已收请求().size();
     std::uniform_int_distribution<unsigned> 时刻(0, 参考毫秒 + 参考毫秒 / 5);
     std::uniform_int_distribution<unsigned> 提交后(0, 提交暂停毫秒);
@@ -162,7 +158,7 @@ class 崩溃一致性 : public ::testing::Test {
           const std::string 阶段 = 判断阶段(此前请求数, 标记);
           ++计("kills");
           ++计("kills in phase " + 阶段);
-          记录违例(崩溃测试::检查现场(值, &记录), 场合 + " killed in " + 阶段);
+          记录违例(检查现场(值, &记录), 场合 + " killed in " + 阶段);
           auto& 最多 = 计("most leftover .tmp- files in cache and queue after a kill");
           最多 = std::max(最多, 记录.遗留临时文件);
           continue;
@@ -173,13 +169,13 @@ class 崩溃一致性 : public ::testing::Test {
       EXPECT_EQ(读测试文件(输出), "code=0 prepared=1 running=0\n") << 场合;
       // The finished installation: the published release, pending, no failure counted for the
       // killed runs, and every event ever seen in the queue delivered under its own key.
-      记录违例(崩溃测试::检查现场(值, &记录), 场合 + " after completing");
-      记录违例(崩溃测试::检查已准备(值, 清单文本_, 目标文件_, 1), 场合 + " after completing");
+      记录违例(检查现场(值, &记录), 场合 + " after completing");
+      记录违例(检查已准备(值, 清单文本_, 目标文件_, 1), 场合 + " after completing");
       EXPECT_EQ(读状态文件(值.状态根 / "state.txt").updateFailureCount, 0u) << 场合 << ": a killed run counted as a failure";
-      EXPECT_EQ(战役::排队事件数(值.状态根), 0u) << 场合 << ": events left queued";
+      EXPECT_EQ(排队事件数(值.状态根), 0u) << 场合 << ": events left queued";
       std::map<std::string, std::string> 排队;
       for (const auto& 标识 : 记录.排队事件) 排队[标识];
-      记录违例(战役::核对投递(服务_, 起始请求, 排队), 场合);
+      记录违例(核对投递(服务_, 起始请求, 排队), 场合);
       if (种类 == 2) {
         const auto 名称 = 目录内容(值.程序根 / "releases");
         EXPECT_EQ(std::count_if(名称.begin(), 名称.end(), [](const std::string& 名) { return 名.rfind("quarantine-r2-", 0) == 0; }), 1)
@@ -196,10 +192,10 @@ TEST_F(崩溃一致性, 随机时刻强杀后重跑直到完成) {
   const 预期 值 = 布置(目录.路径(), 0);
   const auto 计时 = std::chrono::steady_clock::now();
   ASSERT_NO_FATAL_FAILURE(完整运行(值, 目录.路径() / "run.txt"));
-  const auto 参考毫秒 = static_cast<unsigned>(战役::秒数(计时) * 1000);
+  const auto 参考毫秒 = static_cast<unsigned>(秒数(计时) * 1000);
   计("reference run, ms") = 参考毫秒;
   观察记录 记录;
-  记录违例(崩溃测试::检查现场(值, &记录), "reference run");
+  记录违例(检查现场(值, &记录), "reference run");
   const unsigned 目标 = 长模式 ? 1000 : 18;
   std::uniform_int_distribution<unsigned> 每回合(1, 长模式 ? 6 : 4);
   while (计("kills") < 目标 && !HasFatalFailure() && 计("oracle violations") < 20) {
@@ -246,9 +242,9 @@ TEST_F(崩溃一致性, 神谕发现每种损坏) {
     预期 值 = 原值;
     值.程序根 = 副本 / "program", 值.状态根 = 副本 / "state", 值.缓存根 = 副本 / "state" / "cache" / "objects" / "sha256";
     观察记录 记录;
-    ASSERT_TRUE(崩溃测试::检查现场(值, &记录).empty()) << 损坏表[i].first;
+    ASSERT_TRUE(检查现场(值, &记录).empty()) << 损坏表[i].first;
     损坏表[i].second(值);
-    EXPECT_FALSE(崩溃测试::检查现场(值, &记录).empty()) << 损坏表[i].first << " went unnoticed";
+    EXPECT_FALSE(检查现场(值, &记录).empty()) << 损坏表[i].first << " went unnoticed";
   }
 }
 

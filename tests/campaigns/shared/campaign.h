@@ -59,10 +59,9 @@ double 秒数(std::chrono::steady_clock::time_point 开始);  // seconds since �
 std::string 图案(std::uint64_t 大小);
 
 // Installs 标识 with 文件 under 程序根/releases, active and last good in a state of
-// generation 代次; returns the release directory's tree.
-std::map<std::string, std::string> 布置已装(const fs::path& 程序根, const fs::path& 状态根, const std::string& 标识,
-                                           const 测试::发布内容& 文件, std::uint64_t 代次,
-                                           std::uint64_t 策略版本 = 0, const std::string& 附加成员 = {});
+// generation 代次.
+void 布置已装(const fs::path& 程序根, const fs::path& 状态根, const std::string& 标识, const 测试::发布内容& 文件,
+              std::uint64_t 代次, std::uint64_t 策略版本 = 0, const std::string& 附加成员 = {});
 
 // What the roots must agree with when 文件 are published as 目标 under 策略文本 and 已装 is
 // installed (its tree in 原有目录 when given).

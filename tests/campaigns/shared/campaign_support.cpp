@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -43,18 +44,14 @@ std::string 图案(std::uint64_t 大小) {
   return 字节;
 }
 
-std::map<std::string, std::string> 布置已装(const fs::path& 程序根, const fs::path& 状态根, const std::string& 标识,
-                                           const 测试::发布内容& 文件, std::uint64_t 代次, std::uint64_t 策略版本,
-                                           const std::string& 附加成员) {
+void 布置已装(const fs::path& 程序根, const fs::path& 状态根, const std::string& 标识, const 测试::发布内容& 文件,
+              std::uint64_t 代次, std::uint64_t 策略版本, const std::string& 附加成员) {
   测试::写入发布目录(程序根 / "releases" / 标识, 标识, 文件);
   本地版本状态 状态;
-  状态.generation = 代次;
+  状态.generation = 代次, 状态.policyVersion = 策略版本, 状态.preservedFields = 附加成员;
   状态.activeRelease = 状态.lastGoodRelease = std::wstring(标识.begin(), 标识.end());
   状态.confirmedHistory = {状态.activeRelease};
-  状态.policyVersion = 策略版本;
-  状态.preservedFields = 附加成员;
-  测试::写测试文件(状态根 / "state.txt", 序列化本地版本状态(状态));
-  return 测试::读取目录树(程序根 / "releases" / 标识);
+  测试::写状态文件(状态根, 状态);
 }
 
 崩溃测试::预期 预期值(const fs::path& 程序根, const fs::path& 状态根, const fs::path& 缓存根, const std::string& 目标,
@@ -67,11 +64,8 @@ std::map<std::string, std::string> 布置已装(const fs::path& 程序根, const
 
 std::size_t 排队事件数(const fs::path& 状态根) {
   const fs::path 队列 = 状态根 / "results" / "pending";
-  std::size_t 数量 = 0;
-  for (const auto& 名称 : fs::exists(队列) ? 测试::目录内容(队列) : std::vector<std::string>{}) {
-    数量 += 名称.size() > 5 && 名称.compare(名称.size() - 5, 5, ".json") == 0;
-  }
-  return 数量;
+  const auto 名称 = fs::exists(队列) ? 测试::目录内容(队列) : std::vector<std::string>{};
+  return std::count_if(名称.begin(), 名称.end(), [](const std::string& 名) { return fs::path(名).extension() == ".json"; });
 }
 
 更新协调器配置 协调器配置(const fs::path& 程序根, const fs::path& 状态根, const fs::path& 缓存根,
