@@ -47,7 +47,7 @@ bool 提交处暂停的移动(const std::wstring& 源, const std::wstring& 目�
 // The child: one update run, as the background check command makes it.
 int 运行子进程(int argc, char** argv) {
   if (argc != 6) return 2;
-  if (std::getenv(提交标记变量) != nullptr) {
+  if (const char* 标记 = std::getenv(提交标记变量); 标记 != nullptr && *标记 != '\0') {
     原调用表 = platform::文件调用();
     platform::文件调用().移动不替换 = 提交处暂停的移动;
   }
@@ -92,9 +92,10 @@ class 崩溃一致性 : public ::testing::Test {
     return 值;
   }
 
-  子进程 启动(const 预期& 值, const fs::path& 输出) const {
+  // A child run; with 标记 it pauses at the commit and marks it there.
+  子进程 启动(const 预期& 值, const fs::path& 输出, const std::string& 标记 = {}) const {
     return 子进程(本程序路径(), {"--child", 值.程序根.u8string(), 值.状态根.u8string(), 值.缓存根.u8string(),
-                                 服务_.地址("/update/v1/resolve")}, 输出);
+                                 服务_.地址("/update/v1/resolve")}, 输出, {{提交标记变量, 标记}});
   }
   // An undisturbed run to the end.
   void 完整运行(const 预期& 值, const fs::path& 输出) const {
@@ -109,10 +110,8 @@ class 崩溃一致性 : public ::testing::Test {
     const auto 请求 = 服务_.已收请求();
     for (std::size_t i = 此前请求数; i < 请求.size(); ++i) 路径 += 请求[i].path + " ";
     const auto 有 = [&](const char* 片段) { return 路径.find(片段) != std::string::npos; };
-    if (有("/results ")) return "result";
-    if (fs::exists(标记)) return "commit";
-    if (有("/objects/")) return "download";
-    return 有("/manifest.json") ? "manifest" : 有("/resolve ") ? "resolve" : "start";
+    return 有("/results ") ? "result" : fs::exists(标记) ? "commit" : 有("/objects/") ? "download"
+           : 有("/manifest.json") ? "manifest" : 有("/resolve ") ? "resolve" : "start";
   }
 
   void 记录违例(const std::vector<std::string>& 违例, const std::string& 场合) {
@@ -137,9 +136,7 @@ class 崩溃一致性 : public ::testing::Test {
       const std::size_t 此前请求数 = 服务_.已收请求().size();
       const fs::path 输出 = 目录.路径() / ("run-" + std::to_string(击杀 + 1) + ".txt");
       const fs::path 标记 = 目录.路径() / ("commit-" + std::to_string(击杀 + 1));
-      ::setenv(提交标记变量, 标记.c_str(), 1);
-      子进程 运行 = 启动(值, 输出);
-      ::unsetenv(提交标记变量);
+      子进程 运行 = 启动(值, 输出, 标记.string());
       ASSERT_TRUE(运行.已启动()) << 场合;
       ++计("runs");
       子进程结局 结局;
