@@ -32,14 +32,12 @@ using namespace 测试;
 using namespace 战役;
 
 const 发布内容 旧版文件 = {{"Tallybell.exe", "old executable"}, {"data/readme.txt", "readme\n"}};
-const 发布内容 新版文件 = {{"Tallybell.exe", std::string(200000, 'n')}, {"data/readme.txt", "readme\n"},
-                          {"lib/core.dll", "core library"}};
+const 发布内容 新版文件 = {{"Tallybell.exe", std::string(200000, 'n')}, {"data/readme.txt", "readme\n"}, {"lib/core.dll", "core library"}};
 
 // An installation with r1 active (or nothing at all), state generation 4, and an offline
 // fixture whose policy (version 1) names 目标 with 文件; returns it as the place where 目标
 // is to be prepared.
-故障场地 布置安装(const fs::path& 根, bool 已安装, const std::string& 目标, const 发布内容& 文件,
-                       const std::string& 附加成员 = {}) {
+故障场地 布置安装(const fs::path& 根, bool 已安装, const std::string& 目标, const 发布内容& 文件, const std::string& 附加成员 = {}) {
   fs::create_directories(根 / "program");
   if (已安装) 布置已装(根 / "program", 根 / "state", "r1", 旧版文件, 4, 0, 附加成员);
   夹具策略 策略;
@@ -77,8 +75,7 @@ TEST_F(并发, 八个后台检查同时启动只有一个工作) {
     测试临时目录 目录;
     const bool 已安装 = 回合 % 2 == 1;
     故障场地 场地 = 布置安装(目录.路径(), 已安装, "r2", 新版文件);
-    auto 持有 = std::make_unique<持锁线程>(std::wstring(下载对象锁前缀) +
-                                         fs::path(测试SHA256(新版文件[0].second)).wstring());
+    auto 持有 = std::make_unique<持锁线程>(std::wstring(下载对象锁前缀) + fs::path(测试SHA256(新版文件[0].second)).wstring());
     ASSERT_TRUE(持有->已取得());
 
     const auto 输出 = [&](int i) { return 目录.路径() / ("out-" + std::to_string(i) + ".txt"); };

@@ -70,28 +70,24 @@ void 布置已装(const fs::path& 程序根, const fs::path& 状态根, const st
 
 // A forced check of the roots against 解析地址 (tried in order), as an operator starts it,
 // on the clock of 固定现在 (2026-12-06 10:00 UTC) when 固定时钟.
-更新协调器配置 协调器配置(const fs::path& 程序根, const fs::path& 状态根, const fs::path& 缓存根,
-                        const std::vector<std::string>& 解析地址, bool 固定时钟 = true);
+更新协调器配置 协调器配置(const fs::path& 程序根, const fs::path& 状态根, const fs::path& 缓存根, const std::vector<std::string>& 解析地址, bool 固定时钟 = true);
 std::uint64_t 固定现在();
 
 // Every event of 已排队 (id → its queued document, or empty when unknown) reached 服务 since
 // request 起 under its own Idempotency-Key, its body that document (or naming that id), and
 // one a prepared result; returns what failed and counts repeated deliveries.
-std::vector<std::string> 核对投递(const 测试::测试服务& 服务, std::size_t 起,
-                                 const std::map<std::string, std::string>& 已排队);
+std::vector<std::string> 核对投递(const 测试::测试服务& 服务, std::size_t 起, const std::map<std::string, std::string>& 已排队);
 
 std::size_t 排队事件数(const fs::path& 状态根);  // complete ".json" events
 
 // A release published on the loopback service: the manifest listing 文件 at the service's
 // object addresses ("/objects/<sha256>"), and the policy naming it there. Returns
 // {manifest, policy}.
-std::pair<std::string, std::string> 服务发布(const 测试::测试服务& 服务, const 测试::发布内容& 文件,
-                                            测试::夹具策略 策略);
+std::pair<std::string, std::string> 服务发布(const 测试::测试服务& 服务, const 测试::发布内容& 文件, 测试::夹具策略 策略);
 // Has 服务 answer as a sound one does for the release r2 published as 发布: documents after
 // 延迟毫秒, objects after half of that, those over 100 000 bytes in pieces of 16 KiB
 // 分片毫秒 apart (0: at once). Restarts every answer sequence.
-void 健全路由(测试::测试服务& 服务, const 测试::发布内容& 文件, const std::pair<std::string, std::string>& 发布,
-              std::uint32_t 延迟毫秒 = 0, std::uint32_t 分片毫秒 = 0);
+void 健全路由(测试::测试服务& 服务, const 测试::发布内容& 文件, const std::pair<std::string, std::string>& 发布, std::uint32_t 延迟毫秒 = 0, std::uint32_t 分片毫秒 = 0);
 
 // How one coordinator run ended.
 struct 运行结局 {

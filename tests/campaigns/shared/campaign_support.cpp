@@ -16,6 +16,11 @@ std::uint64_t 随机起点 = 0;
 namespace {
 std::vector<std::pair<std::string, std::uint64_t>> 计数表;
 std::vector<std::string> 附加行;
+
+std::string 全部替换(std::string 文本, const std::string& 旧, const std::string& 新) {
+  for (auto 位置 = 文本.find(旧); 位置 != std::string::npos; 位置 = 文本.find(旧, 位置 + 新.size())) 文本.replace(位置, 旧.size(), 新);
+  return 文本;
+}
 }  // namespace
 
 std::uint64_t& 计(const std::string& 名称) {
@@ -68,8 +73,7 @@ std::size_t 排队事件数(const fs::path& 状态根) {
   return std::count_if(名称.begin(), 名称.end(), [](const std::string& 名) { return fs::path(名).extension() == ".json"; });
 }
 
-更新协调器配置 协调器配置(const fs::path& 程序根, const fs::path& 状态根, const fs::path& 缓存根,
-                        const std::vector<std::string>& 解析地址, bool 固定时钟) {
+更新协调器配置 协调器配置(const fs::path& 程序根, const fs::path& 状态根, const fs::path& 缓存根, const std::vector<std::string>& 解析地址, bool 固定时钟) {
   更新协调器配置 配置;
   配置.programRoot = 程序根.wstring();
   配置.stateRoot = 状态根.wstring();
@@ -87,8 +91,7 @@ std::uint64_t 固定现在() {
   return 值;
 }
 
-std::vector<std::string> 核对投递(const 测试::测试服务& 服务, std::size_t 起,
-                                 const std::map<std::string, std::string>& 已排队) {
+std::vector<std::string> 核对投递(const 测试::测试服务& 服务, std::size_t 起, const std::map<std::string, std::string>& 已排队) {
   std::vector<std::string> 问题;
   std::map<std::string, unsigned> 送达;
   bool 有准备事件 = false;
@@ -111,22 +114,13 @@ std::vector<std::string> 核对投递(const 测试::测试服务& 服务, std::s
   return 问题;
 }
 
-namespace {
-std::string 全部替换(std::string 文本, const std::string& 旧, const std::string& 新) {
-  for (auto 位置 = 文本.find(旧); 位置 != std::string::npos; 位置 = 文本.find(旧, 位置 + 新.size())) 文本.replace(位置, 旧.size(), 新);
-  return 文本;
-}
-}  // namespace
-
-std::pair<std::string, std::string> 服务发布(const 测试::测试服务& 服务, const 测试::发布内容& 文件,
-                                            测试::夹具策略 策略) {
+std::pair<std::string, std::string> 服务发布(const 测试::测试服务& 服务, const 测试::发布内容& 文件, 测试::夹具策略 策略) {
   const std::string 清单 = 全部替换(测试::生成发布清单文本(策略.targetReleaseId, 文件), "https://downloads.tallybell.example", 服务.地址(""));
   策略.resultReportUrls = {服务.地址("/update/v1/results")};
   return {清单, 全部替换(测试::生成策略文本(策略, 测试::测试SHA256(清单)), "https://updates.tallybell.example", 服务.地址(""))};
 }
 
-void 健全路由(测试::测试服务& 服务, const 测试::发布内容& 文件, const std::pair<std::string, std::string>& 发布,
-              std::uint32_t 延迟毫秒, std::uint32_t 分片毫秒) {
+void 健全路由(测试::测试服务& 服务, const 测试::发布内容& 文件, const std::pair<std::string, std::string>& 发布, std::uint32_t 延迟毫秒, std::uint32_t 分片毫秒) {
   for (const auto& [路径, 内容] : 文件) {
     测试::服务应答 答 = 内容 == 图案(内容.size()) ? 测试::对象应答(内容.size()) : 测试::应答(200, 内容);
     const bool 分片 = 分片毫秒 > 0 && 内容.size() > 100000;
@@ -200,8 +194,7 @@ int main(int argc, char** argv) {
   if (std::getenv("TMPDIR") == nullptr && std::filesystem::is_directory("/dev/shm", 错误)) ::setenv("TMPDIR", "/dev/shm", 1);
   const auto 开始 = std::chrono::steady_clock::now();
   const int 结果 = RUN_ALL_TESTS();
-  std::printf("\n%s (%s mode, random start %llu)\n", 本战役.名称, 长模式 ? "long" : "short",
-              static_cast<unsigned long long>(随机起点));
+  std::printf("\n%s (%s mode, random start %llu)\n", 本战役.名称, 长模式 ? "long" : "short", static_cast<unsigned long long>(随机起点));
   for (const auto& [键, 值] : 计数表) std::printf("  %-60s %llu\n", 键.c_str(), static_cast<unsigned long long>(值));
   for (const auto& 行 : 附加行) std::printf("%s\n", 行.c_str());
   std::printf("  time %.1f s\n", 秒数(开始));

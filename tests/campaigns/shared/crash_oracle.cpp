@@ -1,5 +1,6 @@
 #include "crash_oracle.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
@@ -64,10 +65,9 @@ void 检查发布目录(const 预期& 预期值, 违例表* 违例) {
     const auto 原有 = 预期值.原有目录.find(名称);
     if (以此开头(名称, "quarantine-")) {
       // Only a planted incomplete directory is ever set aside, and then whole.
-      bool 相符 = false;
-      for (const auto& [原名, 原树] : 预期值.原有目录) {
-        if (以此开头(名称, "quarantine-" + 原名 + "-") && 读取目录树(项.path()) == 原树) 相符 = true;
-      }
+      const bool 相符 = std::any_of(预期值.原有目录.begin(), 预期值.原有目录.end(), [&](const auto& 原) {
+        return 以此开头(名称, "quarantine-" + 原.first + "-") && 读取目录树(项.path()) == 原.second;
+      });
       if (!相符) 违例->push_back("unexpected set-aside directory " + 名称);
     } else if (!发布标识有效(项.path().filename().wstring())) {
       违例->push_back("unexpected entry in releases: " + 名称);
