@@ -18,8 +18,7 @@ namespace tallybell::崩溃测试 {
 namespace {
 
 namespace fs = std::filesystem;
-using 测试::读取目录树;
-using 测试::读测试文件;
+using namespace 测试;
 
 bool 以此开头(const std::string& 文本, const std::string& 前缀) { return 文本.rfind(前缀, 0) == 0; }
 bool 是临时文件(const std::string& 名称) { return 名称.find(".tmp-") != std::string::npos; }
