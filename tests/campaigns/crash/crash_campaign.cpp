@@ -107,8 +107,7 @@ class 崩溃一致性 : public ::testing::Test {
   // requests it made and the mark its commit left.
   std::string 判断阶段(std::size_t 此前请求数, const fs::path& 标记) {
     std::string 路径;
-    const auto 请求 = 服务_.已收请求();
-    for (std::size_t i = 此前请求数; i < 请求.size(); ++i) 路径 += 请求[i].path + " ";
+    for (const auto& 请求 : 请求自(服务_, 此前请求数)) 路径 += 请求.path + " ";
     const auto 有 = [&](const char* 片段) { return 路径.find(片段) != std::string::npos; };
     return 有("/results ") ? "result" : fs::exists(标记) ? "commit" : 有("/objects/") ? "download"
            : 有("/manifest.json") ? "manifest" : 有("/resolve ") ? "resolve" : "start";

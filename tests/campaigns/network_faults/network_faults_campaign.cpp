@@ -105,10 +105,7 @@ class 网络故障战役 : public ::testing::TestWithParam<网络用例> {
     if (状态.updateFailureCount != 次数) 问题->push_back("updateFailureCount " + std::to_string(状态.updateFailureCount));
     if (状态.nextCheckAt != 格式化UTC时间(战役::固定现在() + 分钟 * 600000000ULL)) 问题->push_back("nextCheckAt " + 状态.nextCheckAt);
     std::vector<nlohmann::json> 事件;  // the result events the service received
-    const auto 请求 = 服务->已收请求();
-    for (std::size_t i = 请求起点; i < 请求.size(); ++i) {
-      if (请求[i].path == "/update/v1/results") 事件.push_back(nlohmann::json::parse(请求[i].body, nullptr, false));
-    }
+    for (const auto& 请求 : 战役::请求自(*服务, 请求起点, "/update/v1/results")) 事件.push_back(nlohmann::json::parse(请求.body, nullptr, false));
     // A failed resolve leaves the policy as it was and records no event; a later failure has
     // the policy stored and delivers one failed event naming its stage.
     const bool 无策略 = 所在 == 阶段::解析;
@@ -237,10 +234,7 @@ TEST_P(网络故障战役, 预期代码且安装仍可用) {
   问题 = 场地_.核对复原(运行());
   for (auto& 项 : 战役::核对投递(*服务, 之后起点, {})) 问题.push_back(std::move(项));
   std::string 续传范围;
-  const auto 请求 = 服务->已收请求();
-  for (std::size_t i = 之后起点; i < 请求.size(); ++i) {
-    if (请求[i].path == 主程序路径()) 续传范围 = 请求[i].请求头("Range");
-  }
+  for (const auto& 请求 : 战役::请求自(*服务, 之后起点, 主程序路径())) 续传范围 = 请求.请求头("Range");
   if (结局.代码 != 0 && 保留字节 > 0 && 续传范围 != "bytes=" + std::to_string(保留字节) + "-") {
     问题.push_back("the next run did not resume after the " + std::to_string(保留字节) + " bytes kept");
   }

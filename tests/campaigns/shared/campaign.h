@@ -73,6 +73,9 @@ void 布置已装(const fs::path& 程序根, const fs::path& 状态根, const st
 更新协调器配置 协调器配置(const fs::path& 程序根, const fs::path& 状态根, const fs::path& 缓存根, const std::vector<std::string>& 解析地址, bool 固定时钟 = true);
 std::uint64_t 固定现在();
 
+// The requests 服务 received since the 起-th (only those for 路径 when given).
+std::vector<测试::记录的请求> 请求自(const 测试::测试服务& 服务, std::size_t 起, const std::string& 路径 = {});
+
 // Every event of 已排队 (id → its queued document, or empty when unknown) reached 服务 since
 // request 起 under its own Idempotency-Key, its body that document (or naming that id), and
 // one a prepared result; returns what failed and counts repeated deliveries.

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -91,21 +92,26 @@ std::uint64_t 固定现在() {
   return 值;
 }
 
+std::vector<测试::记录的请求> 请求自(const 测试::测试服务& 服务, std::size_t 起, const std::string& 路径) {
+  std::vector<测试::记录的请求> 请求 = 服务.已收请求();
+  请求.erase(请求.begin(), 请求.begin() + static_cast<std::ptrdiff_t>(std::min(起, 请求.size())));
+  请求.erase(std::remove_if(请求.begin(), 请求.end(), [&](const auto& 项) { return !路径.empty() && 项.path != 路径; }), 请求.end());
+  return 请求;
+}
+
 std::vector<std::string> 核对投递(const 测试::测试服务& 服务, std::size_t 起, const std::map<std::string, std::string>& 已排队) {
   std::vector<std::string> 问题;
   std::map<std::string, unsigned> 送达;
   bool 有准备事件 = false;
-  const auto 请求 = 服务.已收请求();
-  for (std::size_t i = 起; i < 请求.size(); ++i) {
-    if (请求[i].path != "/update/v1/results") continue;
-    const std::string 键 = 请求[i].请求头("Idempotency-Key");
+  for (const auto& 请求 : 请求自(服务, 起, "/update/v1/results")) {
+    const std::string 键 = 请求.请求头("Idempotency-Key");
     const auto 原文 = 已排队.find(键);
-    if (原文 != 已排队.end() && !原文->second.empty() ? 请求[i].body != 原文->second
-                                                     : 请求[i].body.find("\"eventId\":\"" + 键 + "\"") == std::string::npos) {
+    if (原文 != 已排队.end() && !原文->second.empty() ? 请求.body != 原文->second
+                                                     : 请求.body.find("\"eventId\":\"" + 键 + "\"") == std::string::npos) {
       问题.push_back("an event delivered under another key or with other bytes: " + 键);
     }
     计("repeated event deliveries (same key)") += 送达[键]++ > 0;
-    有准备事件 |= 请求[i].body.find("\"result\":\"prepared\"") != std::string::npos;
+    有准备事件 |= 请求.body.find("\"result\":\"prepared\"") != std::string::npos;
   }
   for (const auto& [标识, 文档] : 已排队) {
     if (送达.count(标识) == 0) 问题.push_back("event lost: " + 标识);
