@@ -163,9 +163,7 @@ TEST_F(并发, 结果投递并行不丢事件) {
   测试服务 服务;
   ASSERT_TRUE(服务.已启动());
   环境变量保护 证书("SSL_CERT_FILE", 服务.CA文件());
-  服务应答 接受 = 应答(204);
-  接受.delayMs = 15;
-  服务.设置路由("POST", "/update/v1/results", {接受});
+  健全路由(服务, {}, {}, 15);  // results are accepted after 15 ms
   const unsigned 回合数 = 长模式 ? 10 : 2;
   const unsigned 事件数 = 长模式 ? 80 : 40;
   const unsigned 进程数 = 4;
