@@ -1,5 +1,6 @@
 #include "crash_oracle.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
@@ -17,8 +18,7 @@ namespace tallybell::崩溃测试 {
 namespace {
 
 namespace fs = std::filesystem;
-using 测试::读取目录树;
-using 测试::读测试文件;
+using namespace 测试;
 
 bool 以此开头(const std::string& 文本, const std::string& 前缀) { return 文本.rfind(前缀, 0) == 0; }
 bool 是临时文件(const std::string& 名称) { return 名称.find(".tmp-") != std::string::npos; }
@@ -29,34 +29,29 @@ void 检查状态(const 预期& 预期值, 观察记录* 记录, 违例表* 违�
   const std::wstring 根 = 预期值.状态根.wstring();
   const auto 路径 = 取本地版本状态路径(根);
   // Both files are only ever replaced whole, so whichever exists must load on its own.
-  for (const auto& 文件 : {路径.主文件, 路径.备份文件}) {
-    std::error_code 错误;
-    if (!fs::exists(fs::path(文件), 错误)) continue;
-    std::string 文本;
-    std::uint64_t 代次 = 0;
-    if (!加载单个本地版本状态(文件, &文本, &代次)) 违例->push_back("state file does not load: " + fs::path(文件).string());
-  }
   std::string 文本;
+  std::uint64_t 代次 = 0;
+  for (const auto& 文件 : {路径.主文件, 路径.备份文件}) {
+    if (fs::exists(fs::path(文件)) && !加载单个本地版本状态(文件, &文本, &代次)) {
+      违例->push_back("state file does not load: " + fs::path(文件).string());
+    }
+  }
   本地版本状态 状态;
   if (!加载本地版本状态(根, &文本, &状态)) {
     if (记录->有状态) 违例->push_back("no usable state after one was committed");
     return;
   }
   if (记录->有状态 && 状态.generation < 记录->代次) {
-    违例->push_back("state generation went back from " + std::to_string(记录->代次) + " to " +
-            std::to_string(状态.generation));
+    违例->push_back("state generation went back from " + std::to_string(记录->代次) + " to " + std::to_string(状态.generation));
   }
   if (记录->有状态 && 状态.policyVersion < 记录->策略版本) 违例->push_back("state policyVersion went back");
   const std::wstring 已装(预期值.已装版本.begin(), 预期值.已装版本.end());
   if (!已装.empty() && (状态.activeRelease != 已装 || 状态.lastGoodRelease != 已装)) {
     违例->push_back("the active release record changed");
   }
-  记录->有状态 = true;
-  记录->代次 = 状态.generation;
-  记录->策略版本 = 状态.policyVersion;
-  if (!状态.pendingRelease.empty()) {
-    const fs::path 待定 = 预期值.程序根 / "releases" / fs::path(状态.pendingRelease);
-    if (!发布目录可用(待定.wstring())) 违例->push_back("pendingRelease names a directory that does not verify");
+  记录->有状态 = true, 记录->代次 = 状态.generation, 记录->策略版本 = 状态.policyVersion;
+  if (!状态.pendingRelease.empty() && !发布目录可用((预期值.程序根 / "releases" / fs::path(状态.pendingRelease)).wstring())) {
+    违例->push_back("pendingRelease names a directory that does not verify");
   }
 }
 
@@ -69,10 +64,9 @@ void 检查发布目录(const 预期& 预期值, 违例表* 违例) {
     const auto 原有 = 预期值.原有目录.find(名称);
     if (以此开头(名称, "quarantine-")) {
       // Only a planted incomplete directory is ever set aside, and then whole.
-      bool 相符 = false;
-      for (const auto& [原名, 原树] : 预期值.原有目录) {
-        if (以此开头(名称, "quarantine-" + 原名 + "-") && 读取目录树(项.path()) == 原树) 相符 = true;
-      }
+      const bool 相符 = std::any_of(预期值.原有目录.begin(), 预期值.原有目录.end(), [&](const auto& 原) {
+        return 以此开头(名称, "quarantine-" + 原.first + "-") && 读取目录树(项.path()) == 原.second;
+      });
       if (!相符) 违例->push_back("unexpected set-aside directory " + 名称);
     } else if (!发布标识有效(项.path().filename().wstring())) {
       违例->push_back("unexpected entry in releases: " + 名称);
