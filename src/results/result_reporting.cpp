@@ -57,19 +57,20 @@ bool UTF16序在前(const std::wstring& 甲, const std::wstring& 乙) {
   return 单元(甲) < 单元(乙);
 }
 
-// The queued documents. A link is never a queue folder nor a queue entry: what it points
-// to lies outside the state root and is neither sent nor removed.
-std::vector<std::wstring> 列出队列(const std::wstring& 队列目录) {
+// The queued documents into *文件. A link is never a queue folder nor a queue entry: what
+// it points to lies outside the state root and is neither sent nor removed, so such a
+// queue is empty. False only for a queue folder that is there but cannot be listed: its
+// events are not known to be delivered.
+bool 列出队列(const std::wstring& 队列目录, std::vector<std::wstring>* 文件) {
+  文件->clear();
   std::vector<platform::目录项> 条目;
-  std::vector<std::wstring> 文件;
-  if (!是真实目录(父目录(队列目录)) || !是真实目录(队列目录) || !文件调用().枚举目录(队列目录, &条目)) {
-    return 文件;
-  }
+  if (!是真实目录(父目录(队列目录)) || !是真实目录(队列目录)) return true;
+  if (!文件调用().枚举目录(队列目录, &条目)) return false;
   for (const auto& 项 : 条目) {
-    if (!项.是目录 && !项.是链接 && 是JSON文件名(项.名称)) 文件.push_back(连接路径(队列目录, 项.名称));
+    if (!项.是目录 && !项.是链接 && 是JSON文件名(项.名称)) 文件->push_back(连接路径(队列目录, 项.名称));
   }
-  std::sort(文件.begin(), 文件.end(), UTF16序在前);
-  return 文件;
+  std::sort(文件->begin(), 文件->end(), UTF16序在前);
+  return true;
 }
 
 // The event id of a queued document, read with the plain parser: a malformed document
@@ -105,8 +106,9 @@ std::uint32_t 回报更新结果(const std::wstring& stateRoot, const std::vecto
   }
   *counts = 结果回报计数{};
   const std::wstring 队列目录 = 结果队列目录(stateRoot);
-  bool 完整 = true;
-  for (const auto& 文件 : 列出队列(队列目录)) {
+  std::vector<std::wstring> 队列;
+  bool 完整 = 列出队列(队列目录, &队列);
+  for (const auto& 文件 : 队列) {
     std::string 文档, 标识;
     // Looked at again just before the read: an entry swapped for a link since the listing
     // is skipped like one listed as a link.
@@ -131,7 +133,8 @@ std::uint32_t 回报更新结果(const std::wstring& stateRoot, const std::vecto
       完整 = false;
     }
   }
-  counts->pending = 列出队列(队列目录).size();
+  if (!列出队列(队列目录, &队列)) 完整 = false;
+  counts->pending = 队列.size();
   if (!完整) {
     if (error != nullptr) *error = L"部分更新结果尚未回报，已保留在本地队列。";
     return 结果事件仍排队;

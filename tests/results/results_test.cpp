@@ -6,6 +6,7 @@
 
 #include "results/result_queue.h"
 #include "results/result_reporting.h"
+#include "support/fault_injection.h"
 #include "support/file_helpers.h"
 #include "support/result_events.h"
 #include "support/temp_dir.h"
@@ -110,7 +111,7 @@ TEST_F(结果回报, 非2xx的答复不算送达) {
   }
 }
 
-TEST_F(结果回报, 畸形事件留在队列并返回3019) {
+TEST_F(结果回报, 畸形事件与无法列出的队列留下事件并返回3019) {
   for (const char* 标识 : {"1", "3"}) 入队(标识);
   写测试文件(队列() / "2.json", R"({"result":"no id"})");
   写测试文件(队列() / "4.json", "not json");
@@ -121,6 +122,12 @@ TEST_F(结果回报, 畸形事件留在队列并返回3019) {
   EXPECT_EQ(计数_.sent, 2u);
   EXPECT_EQ(计数_.pending, 2u);
   EXPECT_EQ(目录内容(队列()), (std::vector<std::string>{"2.json", "4.json", "5.json", "notes.txt"}));
+
+  // A queue folder that is there but cannot be listed is not an empty queue.
+  文件故障注入 故障("枚举目录");
+  EXPECT_EQ(回报更新结果(状态根(), {L"https://s/r"}, &传输_, &计数_, nullptr), 3019u);
+  EXPECT_TRUE(故障.已注入());
+  EXPECT_EQ(计数_.pending, 2u);
 }
 
 // A second pass runs while the first is still sending its first event: it delivers and

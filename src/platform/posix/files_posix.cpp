@@ -238,7 +238,12 @@ bool 枚举目录(const std::wstring& 路径, std::vector<目录项>* 输出) {
     const std::string 名称 = 项->d_name;
     if (名称 == "." || 名称 == "..") continue;
     struct stat 信息 {};
-    if (::fstatat(::dirfd(目录.get()), 名称.c_str(), &信息, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (::fstatat(::dirfd(目录.get()), 名称.c_str(), &信息, AT_SYMLINK_NOFOLLOW) != 0) {
+      // Removed since readdir saw it (another process emptying a queue): it is simply not
+      // there any more, which is no reason to fail the whole listing.
+      if (errno == ENOENT) continue;
+      return false;
+    }
     目录项 条目;
     条目.名称 = POSIX字节转宽(名称);
     条目.是目录 = S_ISDIR(信息.st_mode);
