@@ -119,7 +119,7 @@ TEST(DiagnosticMemoryPosix, NamespaceFollowsAnAbsoluteRuntimeDirectoryAndIsPriva
   const fs::path 命名空间 = 目录.路径() / "Tallybell";
   std::string 结果 = "stale";
   ASSERT_TRUE(取用户命名空间目录(&结果));
-  EXPECT_EQ(结果, 命名空间.string());  // its modes and owner: security_lock_files_test.cpp
+  EXPECT_EQ(结果, 命名空间.string());  // its modes and owner: security_created_modes_test.cpp
 
   // A symbolic link to a perfectly good directory is refused, and so is a file.
   fs::rename(命名空间, 目录.路径() / "real");
